@@ -1,0 +1,2 @@
+// mkquill: placeholder until the command-line tool lands.
+int main() { return 0; }

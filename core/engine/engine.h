@@ -1,0 +1,55 @@
+// The JPEG engine's internal interface: decoding to pixel buffers, the
+// stamped-image writer, the reverse marker (undo data in APP7 segments) and
+// undo. Every call returns 0 or a negative engine code (below) and writes a
+// one-line message into an optional 256-byte errorText buffer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace mk::engine {
+
+// Engine result codes.
+enum : int32_t {
+    kOk = 0,
+    kCannotOpen = -1,
+    kNoMemory = -2,
+    kLibraryFailed = -3,
+    kNotJpeg = -4,
+    kPrematureEnd = -5,
+    kBadMarkerLength = -6,
+    kNoReverseMarker = -10,
+    kMarkerCorrupted = -11,
+    kPictureChanged = -12,
+};
+
+// Size of the error text buffers handed to the engine.
+constexpr size_t kErrorTextSize = 256;
+
+// Decodes (or with pixels null only measures) a picture into a bottom-up
+// blue-green-red-x buffer of width x height x 4 bytes.
+int32_t ReadJpegFile(const char *path, void *pixels, int32_t *width, int32_t *height,
+                     char *errorText);
+int32_t DecodeJpegMemory(const void *data, size_t length, void *pixels, int32_t *width,
+                         int32_t *height, char *errorText);
+
+// Writes `destination` as `source` with the blocks under the rectangle
+// replaced by those of the painted pixels. Rows of the rectangle are counted
+// from the bottom of the picture. The destination is replaced atomically.
+int32_t WriteStampedJpeg(const char *source, const char *destination, const void *pixels,
+                         int32_t rectLeft, int32_t rectLowRow, int32_t rectRight,
+                         int32_t rectHighRow, int32_t keepUndo, char *errorText);
+
+// 0 when the file holds a reverse marker before its first SOS, -10 when not,
+// other negative codes when its markers cannot be read.
+int32_t ProbeReverseMarker(const char *path, char *errorText);
+
+// Restores the unstamped picture from a stamped source into destination
+// (atomically; the destination is untouched on every refusal).
+int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText);
+
+// CRC-32 of ISO-HDLC / zlib / PNG.
+uint32_t Crc32(const void *data, size_t length);
+uint32_t Crc32Update(uint32_t crc, const void *data, size_t length);
+
+}  // namespace mk::engine

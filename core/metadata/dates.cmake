@@ -1,0 +1,1 @@
+# Sources of the section reader, EXIF parser and date selection.

@@ -1,0 +1,1 @@
+# Sources of the date/time formatter and the locale data.

@@ -1,0 +1,42 @@
+// Writing a file so that a reader never sees it half-written and a failure
+// never damages what was there: the data goes to a temporary file in the
+// destination's folder, is flushed to disk and only then renamed over it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace mk::platform {
+
+class AtomicFile {
+  public:
+    AtomicFile() = default;
+    ~AtomicFile();  // discards the temporary file unless committed
+    AtomicFile(const AtomicFile &) = delete;
+    AtomicFile &operator=(const AtomicFile &) = delete;
+
+    // Creates the temporary file beside `destination`. A new file gets the
+    // usual mode (0666 less the umask); an existing destination keeps its
+    // permission bits. False (errno set) when it cannot be created.
+    bool Open(const std::string &destination);
+
+    // The stream to write to; valid between Open and Commit.
+    FILE *stream() const { return file_; }
+
+    // Flushes, syncs and renames the file over the destination, then syncs
+    // the folder. False when any step failed (the destination is untouched).
+    bool Commit();
+
+    // Closes and removes the temporary file.
+    void Discard() noexcept;
+
+  private:
+    std::string destination_;
+    std::string temporary_;
+    FILE *file_ = nullptr;
+};
+
+// Writes `size` bytes as the whole content of `path` through an AtomicFile.
+bool WriteFileAtomically(const std::string &path, const void *data, size_t size);
+
+}  // namespace mk::platform

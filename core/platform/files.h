@@ -1,0 +1,44 @@
+// File attributes and times: read-only is "no write permission", file times
+// are kept with nanosecond precision, "the same file" is the same path or the
+// same device and inode.
+#pragma once
+
+#include <sys/types.h>
+#include <time.h>
+
+#include <optional>
+#include <string>
+
+namespace mk::platform {
+
+// The last-modification time of an existing file.
+std::optional<timespec> ModificationTime(const char *path);
+// Sets the last-modification time; the access time is left alone.
+bool SetModificationTime(const char *path, const timespec &time);
+
+// True when the path names the same file: equal strings, or both exist and
+// have the same device and inode.
+bool SameFile(const char *a, const char *b);
+
+// Lifts the read-only state of an existing file (gives its owner write
+// permission) for the guard's lifetime and puts the previous mode back on
+// every way out.
+class WritableGuard {
+  public:
+    WritableGuard() = default;
+    ~WritableGuard();
+    WritableGuard(const WritableGuard &) = delete;
+    WritableGuard &operator=(const WritableGuard &) = delete;
+
+    bool Lift(const char *path);
+
+  private:
+    std::string path_;
+    mode_t mode_ = 0;
+    bool changed_ = false;
+};
+
+// True when the file exists and the caller may not write it.
+bool IsReadOnly(const char *path);
+
+}  // namespace mk::platform

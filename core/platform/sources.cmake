@@ -1,0 +1,6 @@
+# Sources of core/platform: the layers that stand in for the platform's
+# registry, file attributes and times.
+target_sources(mk_core_objects PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/atomic_file.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/config_store.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/files.cpp)

@@ -1,0 +1,1 @@
+# Tests of the date/time formatter and locale data.
