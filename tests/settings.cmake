@@ -1,1 +1,2 @@
 # Tests of settings.
+mk_add_test(settings_test settings_test.cpp)

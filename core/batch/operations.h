@@ -1,5 +1,4 @@
-// The per-file operations that the batch driver runs, and the seam through
-// which tests replace them.
+// The per-file operations that the batch driver runs.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +11,5 @@ namespace mk::batch {
 int32_t StampFile(const char *source, const char *destination, const Setts *settings);
 // Takes the stamp off source into destination.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings);
-
-struct FileOperations {
-    int32_t (*stamp)(const char *source, const char *destination, const Setts *settings);
-    int32_t (*undo)(const char *source, const char *destination, const Setts *settings);
-};
-
-// The operations the driver uses: StampFile and UndoStampFile.
-FileOperations DefaultOperations();
 
 }  // namespace mk::batch

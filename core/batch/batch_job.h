@@ -1,0 +1,70 @@
+// The batch driver's internals: the record shared by the driver, its worker
+// and the progress dialog for one call, and the worker loop.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <string>
+
+#include "MK_Core.h"
+
+namespace mk::batch {
+
+using FileOperation =
+    std::function<int32_t(const char *source, const char *destination, const Setts *settings)>;
+
+// The operations the worker runs per file; tests put their own in.
+struct BatchOperations {
+    FileOperation stamp;
+    FileOperation undo;
+};
+
+// StampFile and UndoStampFile.
+BatchOperations StandardOperations();
+
+struct BatchJob {
+    Setts settings{};                    // the driver's private copy
+    const char *sources = nullptr;       // start of the source list
+    const char *destinations = nullptr;  // start of the destination list
+    uint32_t fileCount = 0;              // entries in the source list
+    ProcessCallback callback = nullptr;  // never null once filled
+    void *userData = nullptr;
+    int32_t operation = 0;
+    int32_t flags = 0;
+
+    // Written by the dialog, read by the worker before each file.
+    std::atomic<int32_t> cancelRequested{0};
+    // Progress for the dialog: percent of files done and the current path.
+    std::atomic<int32_t> percent{0};
+    std::atomic<bool> finished{false};
+
+    void SetStatus(const char *path);
+    std::string Status() const;
+
+  private:
+    mutable std::mutex statusLock_;
+    std::string status_;
+};
+
+// Number of entries of a PathList.
+uint32_t CountEntries(const char *list);
+
+// Fills a job for one call: the settings (the caller's copy or the stored
+// preferences), the lists, the callback (a no-op when null).
+void PrepareJob(BatchJob &job, const char *sources, const char *destinations, int32_t operation,
+                int32_t flags, const Setts *settings, ProcessCallback callback, void *userData);
+
+// Processes the files of the job in list order until the list ends or a
+// cancel is requested; reports each result through the callback.
+void RunWorkerLoop(BatchJob &job, const BatchOperations &operations);
+
+// The whole call: with PF_SHOW_PROGRESS a worker thread behind the progress
+// dialog (or without the dialog when none can be shown), else the caller's
+// thread. Always 0.
+int32_t ProcessFiles(void *parent, const char *sources, const char *destinations, int32_t operation,
+                     int32_t flags, const Setts *settings, ProcessCallback callback, void *userData,
+                     const BatchOperations &operations);
+
+}  // namespace mk::batch
