@@ -1,0 +1,250 @@
+// Tests of the batch driver with its file operations replaced.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "MK_Core.h"
+#include "batch/batch_job.h"
+#include "platform/files.h"
+#include "test_support.h"
+
+using mk::batch::BatchJob;
+using mk::batch::BatchOperations;
+using mk::test::ReadFile;
+using mk::test::TempDir;
+using mk::test::WriteFile;
+
+namespace {
+
+std::string MakeList(const std::vector<std::string> &paths) {
+    std::string list;
+    for (const auto &p : paths) list.append(p).push_back('\0');
+    list.push_back('\0');
+    return list;
+}
+
+struct Report {
+    std::string destination;
+    int32_t result;
+};
+
+int32_t Record(const char *destination, int32_t result, void *userData) {
+    static_cast<std::vector<Report> *>(userData)->push_back({destination, result});
+    return 77;  // ignored
+}
+
+struct Call {
+    std::string source, destination;
+};
+
+// Operations that note each call and change the destination's content and
+// time, as a real stamp does.
+struct FakeOperations {
+    std::vector<Call> calls;
+    int32_t result = 0;
+
+    BatchOperations Make() {
+        auto op = [this](const char *s, const char *d, const Setts *) {
+            calls.push_back({s, d});
+            WriteFile(d, std::string("stamped"));
+            return result;
+        };
+        return {op, op};
+    }
+};
+
+timespec Past() { return {1300000000, 123456789}; }
+
+class Driver : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
+        MK_SettsLoadDefaults(&settings_);
+    }
+    std::string Picture(const std::string &name) {
+        const std::string path = dir_.file(name);
+        WriteFile(path, std::string("original"));
+        mk::platform::SetModificationTime(path.c_str(), Past());
+        return path;
+    }
+    void Run(const std::string &sources, const std::string *destinations, int32_t operation) {
+        mk::batch::ProcessFiles(nullptr, sources.c_str(),
+                                destinations ? destinations->c_str() : nullptr, operation, 0,
+                                &settings_, Record, &reports_, ops_.Make());
+    }
+
+    TempDir dir_;
+    Setts settings_{};
+    FakeOperations ops_;
+    std::vector<Report> reports_;
+};
+
+TEST_F(Driver, EmptyListReportsNothing) {
+    const std::string empty(1, '\0');
+    Run(empty, nullptr, OP_STAMP);
+    EXPECT_TRUE(reports_.empty());
+    EXPECT_TRUE(ops_.calls.empty());
+}
+
+TEST_F(Driver, UnknownOperationReports100AndTouchesNothing) {
+    const auto a = Picture("a.jpg"), b = Picture("b.jpg");
+    Run(MakeList({a, b}), nullptr, 3);
+    ASSERT_EQ(reports_.size(), 2u);
+    for (const auto &r : reports_) EXPECT_EQ(r.result, 100);
+    EXPECT_TRUE(ops_.calls.empty());
+    EXPECT_EQ(ReadFile(a), mk::test::Bytes({'o', 'r', 'i', 'g', 'i', 'n', 'a', 'l'}));
+}
+
+TEST_F(Driver, InPlaceKeepsTheModificationTimeToTheNanosecond) {
+    const auto a = Picture("a.jpg");
+    Run(MakeList({a}), nullptr, OP_STAMP);
+    ASSERT_EQ(reports_.size(), 1u);
+    EXPECT_EQ(reports_[0].destination, a);
+    EXPECT_EQ(reports_[0].result, 0);
+    const auto time = mk::platform::ModificationTime(a.c_str());
+    ASSERT_TRUE(time);
+    EXPECT_EQ(time->tv_sec, Past().tv_sec);
+    EXPECT_EQ(time->tv_nsec, Past().tv_nsec);
+}
+
+TEST_F(Driver, SameFileUnderAnotherSpellingKeepsItsTime) {
+    const auto a = Picture("a.jpg");
+    const std::string other = dir_.path().string() + "/./a.jpg";
+    const std::string destinations = MakeList({other});
+    Run(MakeList({a}), &destinations, OP_UNDO);
+    const auto time = mk::platform::ModificationTime(a.c_str());
+    EXPECT_EQ(time->tv_sec, Past().tv_sec);
+}
+
+TEST_F(Driver, LetterCaseMakesAnotherFile) {
+    const auto a = Picture("a.jpg");
+    const auto upper = Picture("A.jpg");
+    const std::string destinations = MakeList({upper});
+    Run(MakeList({a}), &destinations, OP_STAMP);
+    // A.jpg is a file of its own: it was written, and its time is not the
+    // source's.
+    EXPECT_NE(mk::platform::ModificationTime(upper.c_str())->tv_sec, Past().tv_sec);
+}
+
+TEST_F(Driver, FailedOperationOrDistinctDestinationKeepsNoTime) {
+    const auto a = Picture("a.jpg");
+    const std::string copy = dir_.file("stamp_a.jpg");
+    const std::string destinations = MakeList({copy});
+    Run(MakeList({a}), &destinations, OP_STAMP);
+    ASSERT_EQ(ops_.calls.size(), 1u);
+    EXPECT_EQ(ops_.calls[0].source, a);
+    EXPECT_EQ(ops_.calls[0].destination, copy);
+    EXPECT_NE(mk::platform::ModificationTime(copy.c_str())->tv_sec, Past().tv_sec);
+
+    const auto b = Picture("b.jpg");
+    ops_.result = -1;
+    Run(MakeList({b}), nullptr, OP_STAMP);
+    EXPECT_NE(mk::platform::ModificationTime(b.c_str())->tv_sec, Past().tv_sec);
+    EXPECT_EQ(reports_.back().result, -1);
+}
+
+TEST_F(Driver, ReportsEveryFileInOrderWithItsDestination) {
+    const auto a = Picture("a.jpg"), b = Picture("b.jpg"), c = Picture("c.jpg");
+    const std::string destinations =
+        MakeList({dir_.file("x"), dir_.file("y"), dir_.file("z"), dir_.file("ignored")});
+    Run(MakeList({a, b, c}), &destinations, OP_STAMP);
+    ASSERT_EQ(reports_.size(), 3u);
+    EXPECT_EQ(reports_[0].destination, dir_.file("x"));
+    EXPECT_EQ(reports_[2].destination, dir_.file("z"));
+}
+
+TEST_F(Driver, PathsTooLongAreRefusedNotCut) {
+    const auto a = Picture("a.jpg");
+    const std::string tooLong = dir_.path().string() + "/" + std::string(300, 'n') + ".jpg";
+    Run(MakeList({tooLong, a}), nullptr, OP_STAMP);
+    ASSERT_EQ(reports_.size(), 2u);
+    EXPECT_EQ(reports_[0].result, MK_RESULT_PATH_TOO_LONG);
+    EXPECT_EQ(reports_[0].destination, tooLong);
+    EXPECT_EQ(reports_[1].result, 0);
+    ASSERT_EQ(ops_.calls.size(), 1u);
+    EXPECT_EQ(ops_.calls[0].source, a);
+
+    // A long destination is refused too; 259 bytes still fit.
+    const std::string destinations = MakeList({dir_.file(std::string(300, 'd'))});
+    Run(MakeList({a}), &destinations, OP_STAMP);
+    EXPECT_EQ(reports_.back().result, MK_RESULT_PATH_TOO_LONG);
+    const std::string folder = dir_.path().string() + "/";
+    const std::string fits = folder + std::string(259 - folder.size(), 'k');
+    ASSERT_EQ(fits.size(), 259u);
+    const std::string fitting = MakeList({fits});
+    Run(MakeList({a}), &fitting, OP_STAMP);
+    EXPECT_EQ(ops_.calls.back().destination, fits);
+}
+
+TEST_F(Driver, CancelDuringTheThirdFileFinishesItAndStartsNoOther) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 5; ++i) paths.push_back(Picture("p" + std::to_string(i) + ".jpg"));
+    const std::string list = MakeList(paths);
+    BatchJob job;
+    mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
+    EXPECT_EQ(job.fileCount, 5u);
+    int calls = 0;
+    auto op = [&](const char *, const char *, const Setts *) {
+        if (++calls == 3) job.cancelRequested.store(1);
+        return 0;
+    };
+    mk::batch::RunWorkerLoop(job, {op, op});
+    EXPECT_EQ(calls, 3);
+    ASSERT_EQ(reports_.size(), 3u);
+    EXPECT_EQ(reports_[2].destination, paths[2]);
+    EXPECT_TRUE(job.finished.load());
+}
+
+TEST_F(Driver, ProgressIsTheShareOfFilesDone) {
+    const std::string list = MakeList({"a", "b", "c"});
+    BatchJob job;
+    mk::batch::PrepareJob(job, list.c_str(), nullptr, 3, 0, &settings_, nullptr, nullptr);
+    std::vector<int32_t> seen;
+    std::vector<std::string> status;
+    job.callback = [](const char *, int32_t, void *) { return 0; };
+    auto op = [](const char *, const char *, const Setts *) { return 0; };
+    // With an unknown operation the loop still walks and reports progress.
+    mk::batch::RunWorkerLoop(job, {op, op});
+    EXPECT_EQ(job.percent.load(), 66);
+    EXPECT_EQ(job.Status(), "c");
+}
+
+TEST_F(Driver, SettingsAreCopiedOrLoadedFromThePreferences) {
+    Setts stored;
+    MK_SettsLoadDefaults(&stored);
+    stored.fontWeight = 700;
+    ASSERT_EQ(MK_SettsSaveToRegistry(&stored), 0);
+    const std::string list = MakeList({"a"});
+    BatchJob fromStore;
+    mk::batch::PrepareJob(fromStore, list.c_str(), nullptr, OP_STAMP, 0, nullptr, nullptr, nullptr);
+    EXPECT_EQ(fromStore.settings.fontWeight, 700);
+    EXPECT_EQ(fromStore.destinations, fromStore.sources);
+    BatchJob given;
+    settings_.fontWeight = 300;
+    mk::batch::PrepareJob(given, list.c_str(), nullptr, OP_STAMP, 0, &settings_, nullptr, nullptr);
+    settings_.fontWeight = 900;
+    EXPECT_EQ(given.settings.fontWeight, 300);
+    EXPECT_NE(given.callback, nullptr);
+}
+
+TEST(SupportedFile, ByTheNameAlone) {
+    struct Case {
+        const char *path;
+        int32_t expected;
+    };
+    const Case cases[] = {
+        {"a.jpg", 1},  {"IMG_0001.JPG", 1}, {"x.Jpeg", 1},
+        {"y.jpe", 1},  {"dir.x/p.JPE", 1},  {"a.jpg.bak", 0},
+        {"a.jfif", 0}, {"noext", 0},        {"fold.jpg/name", 0},
+        {"", 0},       {".jpg", 1},         {"a.jpgx", 0},
+    };
+    for (const auto &c : cases) EXPECT_EQ(MK_IsSupportedFile(c.path), c.expected) << c.path;
+    EXPECT_EQ(MK_IsSupportedFile(nullptr), 0);
+}
+
+}  // namespace
