@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the whole test suite: once in a normal build,
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz
+# target over its seed corpus, and the formatting check.
+set -euo pipefail
+top=$(cd "$(dirname "$0")" && pwd)
+cd "$top"
+jobs=$(nproc)
+
+echo "== normal build"
+scripts/setup.sh build
+(cd build && ctest --output-on-failure -j"$jobs")
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
+scripts/setup.sh build-asan -DMK_SANITIZE=ON -DMK_BUILD_BENCH=OFF
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# Libraries that keep process-wide caches until exit (fontconfig, Qt, ICU)
+# are not ours to free.
+export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0
+(cd build-asan && ctest --output-on-failure -j"$jobs")
+
+echo "== fuzz targets over their seed corpora"
+CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_FUZZ=ON -DMK_SANITIZE=ON \
+    -DMK_BUILD_TESTS=OFF -DMK_BUILD_BENCH=OFF
+fuzz/run_fuzzers.sh build-fuzz
+
+echo "== formatting"
+git ls-files -- '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run -Werror
+echo "formatting: clean"
