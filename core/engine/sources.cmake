@@ -1,1 +1,8 @@
-# Sources of core/engine.
+# Sources of core/engine: decoding, the stamped-image writer, the reverse
+# marker and undo.
+target_sources(mk_core_objects PRIVATE
+    ${CMAKE_CURRENT_LIST_DIR}/jpeg_support.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/decode.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/reverse_marker.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/writer.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/undo.cpp)

@@ -1,0 +1,148 @@
+// Building blocks shared by the engine's operations: the error manager with
+// its recovery point, in-memory sources and destinations for the JPEG
+// library, owners for libjpeg objects and heap buffers, and the error-text
+// helpers.
+#pragma once
+
+#include <csetjmp>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+
+// jpeglib.h needs size_t and FILE declared before it.
+#include <jerror.h>
+#include <jpeglib.h>
+
+namespace mk::engine {
+
+// The library's error manager extended by a recovery point. error_exit
+// formats the message into errorText and jumps back to `recovery`; the
+// object itself is destroyed by its owner afterwards.
+struct EngineErrorManager {
+    jpeg_error_mgr pub;
+    jmp_buf recovery;
+    char *errorText;
+    int32_t failureCode;
+};
+
+// Attaches the manager to a libjpeg object's err field (before creation).
+jpeg_error_mgr *SetUpErrorManager(EngineErrorManager *manager, char *errorText);
+
+// The code an operation returns after its recovery point was reached.
+inline int32_t FailureCodeOf(const EngineErrorManager &manager) {
+    return manager.failureCode != 0 ? manager.failureCode : -3;
+}
+
+// Makes errorText empty (when given).
+void ClearErrorText(char *errorText);
+// printf into errorText, cut to fit its 256 bytes.
+void SetErrorText(char *errorText, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// A heap buffer that can grow in place (realloc); move-only.
+class ByteBuffer {
+  public:
+    ByteBuffer() = default;
+    ~ByteBuffer();
+    ByteBuffer(ByteBuffer &&other) noexcept;
+    ByteBuffer &operator=(ByteBuffer &&other) noexcept;
+    ByteBuffer(const ByteBuffer &) = delete;
+    ByteBuffer &operator=(const ByteBuffer &) = delete;
+
+    // False when memory is short (the contents are kept).
+    bool Resize(size_t size) noexcept;
+    void Reset() noexcept;
+    uint8_t *data() const { return data_; }
+    size_t size() const { return size_; }
+
+  private:
+    uint8_t *data_ = nullptr;
+    size_t size_ = 0;
+};
+
+// Reads a whole file. False when it cannot be opened or read; errno set.
+// Throws std::bad_alloc when memory is short.
+bool ReadWholeFile(const char *path, ByteBuffer *out);
+
+// Data source over a byte range; running past its end is a library error.
+struct MemorySource {
+    jpeg_source_mgr pub;
+};
+void AttachMemorySource(j_decompress_ptr info, MemorySource *source, const void *data,
+                        size_t length);
+
+// Data destination into a ByteBuffer that grows by its initial capacity
+// whenever it is full. `offset` bytes at the start are left free. After
+// jpeg_finish_compress, `written` holds the bytes written after the offset.
+struct MemoryDestination {
+    jpeg_destination_mgr pub;
+    ByteBuffer *buffer;
+    size_t offset;
+    size_t growBy;
+    size_t written;
+};
+void AttachMemoryDestination(j_compress_ptr info, MemoryDestination *destination,
+                             ByteBuffer *buffer, size_t offset);
+
+// Owners of libjpeg objects. They are neither copied nor moved: the library
+// keeps pointers into them. Create() may only be called after the owner's
+// error manager recovery point was armed.
+class Decompressor {
+  public:
+    Decompressor() = default;
+    ~Decompressor() { Destroy(); }
+    Decompressor(const Decompressor &) = delete;
+    Decompressor &operator=(const Decompressor &) = delete;
+
+    void Create(char *errorText);
+    void Destroy() noexcept;
+    j_decompress_ptr get() { return &info; }
+
+    jpeg_decompress_struct info{};
+    EngineErrorManager error{};
+
+  private:
+    bool created_ = false;
+};
+
+class Compressor {
+  public:
+    Compressor() = default;
+    ~Compressor() { Destroy(); }
+    Compressor(const Compressor &) = delete;
+    Compressor &operator=(const Compressor &) = delete;
+
+    void Create(char *errorText);
+    void Destroy() noexcept;
+    j_compress_ptr get() { return &info; }
+
+    jpeg_compress_struct info{};
+    EngineErrorManager error{};
+
+  private:
+    bool created_ = false;
+};
+
+// Asks the library to keep every APP0..APP15 and COM segment whole.
+void SaveAllSegments(j_decompress_ptr info);
+
+// Writes the saved segments of `source` to `destination` in file order,
+// leaving out a JFIF APP0 or Adobe APP14 that the library wrote itself and,
+// when `dropReverseMarker`, every reverse-marker APP7 segment.
+void CopySavedSegments(j_decompress_ptr source, j_compress_ptr destination, bool dropReverseMarker);
+
+// Size of a component's coefficient array in blocks, padded to whole MCUs
+// the way the library allocates it.
+JDIMENSION PaddedWidthInBlocks(const jpeg_component_info &component);
+JDIMENSION PaddedHeightInBlocks(const jpeg_component_info &component);
+
+}  // namespace mk::engine
+
+namespace mk::engine {
+
+// Copies rows x columns blocks from (fromRow, fromColumn) of one coefficient
+// array to (toRow, toColumn) of another. May raise a library error.
+void CopyBlockArea(j_common_ptr info, jvirt_barray_ptr from, JDIMENSION fromRow,
+                   JDIMENSION fromColumn, jvirt_barray_ptr to, JDIMENSION toRow,
+                   JDIMENSION toColumn, JDIMENSION rows, JDIMENSION columns);
+
+}  // namespace mk::engine

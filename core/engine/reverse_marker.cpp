@@ -1,0 +1,247 @@
+// The reverse marker: CRC-32, the block rectangle of a stamp, writing the
+// marker's APP7 segments, finding them in a file and assembling them again.
+#include "engine/reverse_marker.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "engine/engine.h"
+
+namespace mk::engine {
+namespace {
+
+struct FileCloser {
+    void operator()(FILE *file) const noexcept { std::fclose(file); }
+};
+
+// zlib's crc32 takes a 32-bit length; longer data goes in slices.
+uint32_t ZlibCrc(uint32_t crc, const uint8_t *data, size_t length) {
+    constexpr size_t kSlice = 1u << 30;
+    while (length > 0) {
+        const size_t n = std::min(length, kSlice);
+        crc = static_cast<uint32_t>(::crc32(crc, data, static_cast<uInt>(n)));
+        data += n;
+        length -= n;
+    }
+    return crc;
+}
+
+bool HasIdentifier(const uint8_t *payload) {
+    return std::memcmp(payload, kMarkerIdentifier, kIdentifierSize) == 0;
+}
+
+}  // namespace
+
+uint32_t Crc32(const void *data, size_t length) { return Crc32Update(0, data, length); }
+
+uint32_t Crc32Update(uint32_t crc, const void *data, size_t length) {
+    if (length == 0) return crc;
+    return ZlibCrc(crc, static_cast<const uint8_t *>(data), length);
+}
+
+uint32_t ReadLe32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void WriteLe32(uint8_t *p, uint32_t value) {
+    p[0] = static_cast<uint8_t>(value);
+    p[1] = static_cast<uint8_t>(value >> 8);
+    p[2] = static_cast<uint8_t>(value >> 16);
+    p[3] = static_cast<uint8_t>(value >> 24);
+}
+
+bool RectInside(const StampRect &rect, JDIMENSION width, JDIMENSION height) {
+    return rect.left >= 0 && rect.left <= rect.right &&
+           static_cast<JDIMENSION>(rect.right) < width && rect.lowRow >= 0 &&
+           rect.lowRow <= rect.highRow && static_cast<JDIMENSION>(rect.highRow) < height;
+}
+
+BlockRect ComputeBlockRect(j_decompress_ptr info, const StampRect &rect) {
+    int maxH = 1, maxV = 1, minH = 4, minV = 4;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info &component = info->comp_info[c];
+        maxH = std::max(maxH, component.h_samp_factor);
+        maxV = std::max(maxV, component.v_samp_factor);
+        minH = std::min(minH, component.h_samp_factor);
+        minV = std::min(minV, component.v_samp_factor);
+    }
+    const int32_t fh = maxH / minH;
+    const int32_t fv = maxV / minV;
+    const int32_t height = static_cast<int32_t>(info->image_height);
+    const int32_t top = height - rect.highRow - 1;
+    const int32_t bottom = height - rect.lowRow - 1;
+    BlockRect blocks{};
+    blocks.left = (rect.left / 8) & ~(fh - 1);
+    blocks.top = (top / 8) & ~(fv - 1);
+    blocks.width = ((rect.right / 8) | (fh - 1)) - blocks.left + 1;
+    blocks.height = ((bottom / 8) | (fv - 1)) - blocks.top + 1;
+    return blocks;
+}
+
+ComponentBlocks ComponentPart(j_decompress_ptr info, int component, const BlockRect &blocks) {
+    const jpeg_component_info &c = info->comp_info[component];
+    const int32_t fh = info->max_h_samp_factor / c.h_samp_factor;
+    const int32_t fv = info->max_v_samp_factor / c.v_samp_factor;
+    return ComponentBlocks{blocks.left / fh, blocks.top / fv, blocks.width / fh,
+                           blocks.height / fv};
+}
+
+bool IsReverseMarkerSegment(const jpeg_marker_struct &segment) {
+    return segment.marker == JPEG_APP0 + 7 && segment.data_length >= kMarkerHeaderSize &&
+           HasIdentifier(segment.data);
+}
+
+uint32_t CoefficientCrc(j_decompress_ptr info, jvirt_barray_ptr *coefficients) {
+    uint32_t crc = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info &component = info->comp_info[c];
+        for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
+            JBLOCKARRAY blocks = (*info->mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(info), coefficients[c], row, 1, FALSE);
+            const JBLOCKROW blockRow = blocks[0];
+            if constexpr (std::endian::native == std::endian::little) {
+                crc = Crc32Update(crc, blockRow, component.width_in_blocks * sizeof(JBLOCK));
+            } else {
+                for (JDIMENSION k = 0; k < component.width_in_blocks; ++k) {
+                    uint8_t bytes[DCTSIZE2 * 2];
+                    for (int i = 0; i < DCTSIZE2; ++i) {
+                        const auto value = static_cast<uint16_t>(blockRow[k][i]);
+                        bytes[2 * i] = static_cast<uint8_t>(value);
+                        bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+                    }
+                    crc = Crc32Update(crc, bytes, sizeof bytes);
+                }
+            }
+        }
+    }
+    return crc;
+}
+
+void WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination) {
+    std::memcpy(marker, kMarkerIdentifier, kIdentifierSize);
+    WriteLe32(marker + kFieldVersion, kMarkerVersion);
+    WriteLe32(marker + kFieldSegmentIndex, 0);
+    WriteLe32(marker + kFieldMarkerCrc,
+              Crc32(marker + kFieldImageCrc, totalLength - kFieldImageCrc));
+
+    uint8_t header[kMarkerHeaderSize];
+    std::memcpy(header, marker, sizeof header);
+    uint8_t *p = marker;
+    size_t left = totalLength;
+    for (uint32_t k = 0;; ++k) {
+        const size_t n = std::min(left, kMaxSegmentPayload);
+        jpeg_write_marker(destination, JPEG_APP0 + 7, p, static_cast<unsigned>(n));
+        if (left <= kMaxSegmentPayload) break;
+        // The next segment repeats the header over the bytes already written.
+        p += kSegmentData;
+        std::memcpy(p, header, sizeof header);
+        WriteLe32(p + kFieldSegmentIndex, k + 1);
+        left -= kSegmentData;
+    }
+}
+
+int32_t ProbeReverseMarker(const char *path, char *errorText) {
+    ClearErrorText(errorText);
+    if (path == nullptr) return kCannotOpen;
+    try {
+        std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
+        if (!file) {
+            SetErrorText(errorText, "Can't open file %s", path);
+            return kCannotOpen;
+        }
+        FILE *f = file.get();
+        if (std::getc(f) != 0xFF || std::getc(f) != 0xD8) {
+            SetErrorText(errorText, "%s is not a JPEG file", path);
+            return kNotJpeg;
+        }
+        const auto prematureEnd = [errorText] {
+            SetErrorText(errorText, "Premature EOF in JPEG file");
+            return kPrematureEnd;
+        };
+        const auto readLength = [f](int *length) {
+            const int high = std::getc(f);
+            const int low = std::getc(f);
+            if (high == EOF || low == EOF) return false;
+            *length = high << 8 | low;
+            return true;
+        };
+        for (;;) {
+            int byte = std::getc(f);
+            if (byte == EOF) return prematureEnd();
+            if (byte != 0xFF) continue;
+            do {
+                byte = std::getc(f);
+            } while (byte == 0xFF);
+            if (byte == EOF) return prematureEnd();
+            if (byte == 0xD9 || byte == 0xDA) {
+                SetErrorText(errorText, "Mirelkanzoar Marker was not found");
+                return kNoReverseMarker;
+            }
+            int length = 0;
+            if (!readLength(&length)) return prematureEnd();
+            if (length < 2) {
+                SetErrorText(errorText, "Erroneous JPEG marker length");
+                return kBadMarkerLength;
+            }
+            long skip = length - 2;
+            if (byte == 0xE7 && length > 53) {
+                uint8_t header[kMarkerHeaderSize];
+                if (std::fread(header, 1, sizeof header, f) != sizeof header) return prematureEnd();
+                if (HasIdentifier(header)) return kOk;
+                skip = length - 2 - static_cast<long>(kMarkerHeaderSize);
+            }
+            if (skip > 0 && std::fseek(f, skip, SEEK_CUR) != 0) return prematureEnd();
+        }
+    } catch (...) {
+        SetErrorText(errorText, "Not enough memory");
+        return kNoMemory;
+    }
+}
+
+int64_t LoadReverseMarker(j_decompress_ptr info, std::vector<uint8_t> *marker, char *errorText) {
+    jpeg_saved_marker_ptr first = info->marker_list;
+    while (first != nullptr && !IsReverseMarkerSegment(*first)) first = first->next;
+    if (first == nullptr) {
+        SetErrorText(errorText, "Mirelkanzoar Marker was not found!");
+        return kNoReverseMarker;
+    }
+    const auto corrupted = [errorText] {
+        SetErrorText(errorText, "Corrupted Mirelkanzoar marker!");
+        return kMarkerCorrupted;
+    };
+    // The pieces must add up to exactly totalLength: fewer bytes or more
+    // (damaged or foreign data carrying the identifier) is a damaged marker,
+    // and nothing is ever copied past the buffer.
+    const uint64_t totalLength = ReadLe32(first->data + kFieldTotalLength);
+    uint64_t available = first->data_length;
+    for (jpeg_saved_marker_ptr s = first->next; s != nullptr; s = s->next)
+        if (IsReverseMarkerSegment(*s)) available += s->data_length - kMarkerHeaderSize;
+    if (totalLength < kMarkerHeaderSize || available != totalLength) return corrupted();
+
+    try {
+        marker->assign(static_cast<size_t>(totalLength), 0);
+    } catch (const std::bad_alloc &) {
+        SetErrorText(errorText, "Not enough memory!");
+        return kNoMemory;
+    }
+    uint8_t *out = marker->data();
+    std::memcpy(out, first->data, first->data_length);
+    size_t used = first->data_length;
+    for (jpeg_saved_marker_ptr s = first->next; s != nullptr; s = s->next) {
+        if (!IsReverseMarkerSegment(*s)) continue;
+        const size_t n = s->data_length - kMarkerHeaderSize;
+        std::memcpy(out + used, s->data + kMarkerHeaderSize, n);
+        used += n;
+    }
+    const uint32_t markerCrc = ReadLe32(out + kFieldMarkerCrc);
+    if (Crc32(out + kFieldImageCrc, used - kFieldImageCrc) != markerCrc) return corrupted();
+    return static_cast<int64_t>(used - kMarkerHeaderSize);
+}
+
+}  // namespace mk::engine

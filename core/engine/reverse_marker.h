@@ -1,0 +1,88 @@
+// The reverse marker: undo data carried in APP7 segments of a stamped
+// picture. Each segment's payload starts with a 52-byte header (identifier,
+// version, CRCs, total length, segment index, stamp rectangle, all integers
+// little-endian) followed by a piece of a small JPEG stream that holds the
+// picture's former blocks of the stamped area.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "engine/jpeg_support.h"
+
+namespace mk::engine {
+
+inline constexpr char kMarkerIdentifier[] = "TovuMirelkanzoar";
+inline constexpr size_t kIdentifierSize = 16;
+inline constexpr size_t kMarkerHeaderSize = 52;
+inline constexpr size_t kMaxSegmentPayload = 60000;
+inline constexpr size_t kSegmentData = kMaxSegmentPayload - kMarkerHeaderSize;  // 59948
+inline constexpr int32_t kMarkerVersion = 100;
+
+// Byte offsets of the header fields.
+enum MarkerField : size_t {
+    kFieldVersion = 16,
+    kFieldMarkerCrc = 20,
+    kFieldImageCrc = 24,
+    kFieldTotalLength = 28,
+    kFieldSegmentIndex = 32,
+    kFieldRectLeft = 36,
+    kFieldRectLowRow = 40,
+    kFieldRectRight = 44,
+    kFieldRectHighRow = 48,
+};
+
+uint32_t ReadLe32(const uint8_t *p);
+void WriteLe32(uint8_t *p, uint32_t value);
+
+// The stamp rectangle as stored: columns left..right, rows counted from the
+// bottom of the picture (lowRow <= highRow), all edges included.
+struct StampRect {
+    int32_t left;
+    int32_t lowRow;
+    int32_t right;
+    int32_t highRow;
+};
+
+// True when the rectangle is non-empty and lies inside a width x height picture.
+bool RectInside(const StampRect &rect, JDIMENSION width, JDIMENSION height);
+
+// The MCU-aligned rectangle of 8x8 blocks (of the most highly sampled
+// component) that covers a stamp rectangle.
+struct BlockRect {
+    int32_t left;
+    int32_t top;
+    int32_t width;
+    int32_t height;
+};
+BlockRect ComputeBlockRect(j_decompress_ptr info, const StampRect &rect);
+
+// A component's share of a block rectangle.
+struct ComponentBlocks {
+    int32_t column;
+    int32_t row;
+    int32_t width;
+    int32_t height;
+};
+ComponentBlocks ComponentPart(j_decompress_ptr info, int component, const BlockRect &blocks);
+
+// True when the segment is an APP7 segment of at least 52 bytes carrying the
+// marker identifier.
+bool IsReverseMarkerSegment(const jpeg_marker_struct &segment);
+
+// CRC-32 over every real block of every component, 128 bytes per block
+// (64 little-endian 16-bit coefficients). May raise a library error.
+uint32_t CoefficientCrc(j_decompress_ptr info, jvirt_barray_ptr *coefficients);
+
+// Fills identifier, version, segment index 0 and markerCrc of `marker`
+// (totalLength bytes, the other header fields filled) and writes it as APP7
+// segments of at most 60000 bytes. The buffer is overwritten in the process.
+void WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination);
+
+// Assembles the marker from the saved segments of `info` into `marker`.
+// Returns the length of the embedded JPEG stream (behind the 52-byte
+// header) or -10, -2, -11 with the message in errorText.
+int64_t LoadReverseMarker(j_decompress_ptr info, std::vector<uint8_t> *marker, char *errorText);
+
+}  // namespace mk::engine
