@@ -1,0 +1,295 @@
+// The overlay renderer: MK_ApplyOverlay_Init renders every layer of the
+// description into bitmaps held by the handle, MK_ApplyOverlay_Proc blends
+// them into a picture and MK_ApplyOverlay_Close frees them.
+#include "overlay/overlay.h"
+
+#include "overlay/round_rect.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <unordered_set>
+
+namespace mk::overlay {
+
+namespace {
+
+// The handle the caller sees is the public part of this record, which owns
+// every pixel array the entries point to.
+struct HandleStorage : OverlayHandle {
+    std::vector<RenderedLayer> entryList;
+    std::vector<std::vector<uint8_t>> buffers;
+};
+
+// Bitmaps larger than this (1 GiB of pixels) are not attempted.
+constexpr int64_t kMaxBitmapPixels = int64_t{1} << 28;
+
+constexpr uint8_t kAntialiasedQuality = 4;
+
+uint8_t Blue(uint32_t color) { return static_cast<uint8_t>((color >> 16) & 0xFF); }
+uint8_t Green(uint32_t color) { return static_cast<uint8_t>((color >> 8) & 0xFF); }
+uint8_t Red(uint32_t color) { return static_cast<uint8_t>(color & 0xFF); }
+
+// A coverage image, rows top-down, to colour and alpha, rows bottom-up.
+// Opacities above 100 percent are taken as 100, so the alpha stays a byte.
+LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity) {
+    const uint32_t percent = std::min<uint32_t>(opacity, 100);
+    LayerBitmap out;
+    out.width = coverage.width;
+    out.height = coverage.height;
+    out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+    for (int32_t r = 0; r < coverage.height; ++r) {
+        const uint8_t *src = coverage.pixels.data() + static_cast<size_t>(r) * coverage.width;
+        uint8_t *dst =
+            out.pixels.data() + static_cast<size_t>(coverage.height - 1 - r) * out.width * 4;
+        for (int32_t c = 0; c < coverage.width; ++c) {
+            // The coverage is the mean of a white-on-black pixel's blue,
+            // green and red, which are all equal here.
+            const uint32_t value = src[c];
+            dst[c * 4 + 0] = Blue(color);
+            dst[c * 4 + 1] = Green(color);
+            dst[c * 4 + 2] = Red(color);
+            dst[c * 4 + 3] = static_cast<uint8_t>(value * percent / 100);
+        }
+    }
+    return out;
+}
+
+std::string LayerText(const OverlayLayer &layer) {
+    return std::string(layer.text, ::strnlen(layer.text, sizeof layer.text));
+}
+
+// The face to draw the matched description with. A description that names
+// no catalogue face (nothing of the character set is installed) gets
+// fontconfig's closest scalable face, emboldened or slanted where that face
+// lacks the wanted style.
+std::optional<TextFace> OpenMatchedFace(const FontMatch &font, const FtLibrary &library) {
+    if (font.face) return TextFace::Open(library, font.face->file, font.face->index);
+    const std::string family(font.logFont.lfFaceName,
+                             ::strnlen(font.logFont.lfFaceName, sizeof font.logFont.lfFaceName));
+    const std::optional<platform::FontFace> nearest =
+        platform::BestInstalledMatch(family, font.logFont.lfWeight, font.logFont.lfItalic != 0);
+    if (!nearest) return std::nullopt;
+    SyntheticStyle synthetic;
+    synthetic.bold = font.logFont.lfWeight >= 600 && nearest->weight < 600;
+    synthetic.italic = font.logFont.lfItalic != 0 && !nearest->italic;
+    return TextFace::Open(library, nearest->file, nearest->index, synthetic);
+}
+
+bool FitsBitmap(int64_t width, int64_t height) {
+    return width > 0 && height > 0 && width <= std::numeric_limits<int32_t>::max() &&
+           height <= std::numeric_limits<int32_t>::max() && width * height <= kMaxBitmapPixels;
+}
+
+}  // namespace
+
+LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
+                             const FtLibrary &library) {
+    LayerBitmaps out;
+    const std::u32string text = DecodeUtf8(LayerText(layer));
+    if (text.empty()) return out;
+    std::optional<TextFace> face = OpenMatchedFace(font, library);
+    if (!face) return out;
+
+    const int32_t target = layer.fontSize;
+    const int32_t h = FitCharHeight(target, [&](int32_t height) -> std::optional<int32_t> {
+        if (!face->SetCharHeight(height)) return std::nullopt;
+        return face->cellHeight();
+    });
+    out.charHeight = h;
+    if (!face->SetCharHeight(h)) return out;
+    const std::optional<int32_t> tw = face->TextWidth(text);
+    if (!tw) return out;
+    const int32_t th = face->cellHeight();
+    const int32_t mh = layer.horizontalMargin;
+    const int32_t mv = layer.verticalMargin;
+
+    const int64_t width = int64_t{*tw} + 2 * int64_t{mh};
+    const int64_t height = int64_t{th} + 2 * int64_t{mv};
+    if (!FitsBitmap(width, height)) return out;
+    CoverageImage coverage(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    face->Draw(text, coverage, mh, mv, layer.fontQuality == kAntialiasedQuality);
+    out.text = Colourise(coverage, layer.fontColor, layer.fontOpacity);
+
+    if (layer.flags & FLAG_BACKGROUND) {
+        const bool fullWidth = (layer.flags & FLAG_FULL_WIDTH) != 0;
+        const int64_t boxWidth = fullWidth ? pictureWidth : width;
+        if (FitsBitmap(boxWidth, height)) {
+            CoverageImage box(static_cast<int32_t>(boxWidth), static_cast<int32_t>(height));
+            if ((layer.flags & FLAG_ROUND_CORNERS) && !fullWidth) {
+                const auto r = static_cast<int32_t>(0.2 * static_cast<double>(height));
+                box.pixels = RoundRectMask(box.width, box.height, r, r);
+            } else {
+                std::fill(box.pixels.begin(), box.pixels.end(), 255);
+            }
+            out.boxX = fullWidth ? 0 : layer.horizontalOffset;
+            out.boxY = layer.verticalOffset;
+            out.box = Colourise(box, layer.backgroundColor, layer.backgroundOpacity);
+        }
+    }
+    return out;
+}
+
+void BlendBitmap(uint8_t *picture, int32_t width, int32_t height, const uint8_t *bitmap,
+                 int32_t bitmapWidth, int32_t bitmapHeight, int32_t x, int32_t y, int32_t position,
+                 MK_Rect &painted) {
+    int64_t left = x;
+    int64_t top = y;
+    const int64_t w = bitmapWidth;
+    const int64_t h = bitmapHeight;
+    if (position == MK_POS_TOP_CENTER || position == MK_POS_BOTTOM_CENTER) left += (width - w) / 2;
+    if (position == MK_POS_TOP_RIGHT || position == MK_POS_BOTTOM_RIGHT) left += width - w;
+    if (position == MK_POS_BOTTOM_LEFT || position == MK_POS_BOTTOM_CENTER ||
+        position == MK_POS_BOTTOM_RIGHT)
+        top += height - h;
+
+    auto clamp32 = [](int64_t v) {
+        return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
+                                                        std::numeric_limits<int32_t>::max()));
+    };
+    painted.left = std::min(painted.left, clamp32(left));
+    painted.top = std::min(painted.top, clamp32(top));
+    painted.right = std::max(painted.right, clamp32(left + w));
+    painted.bottom = std::max(painted.bottom, clamp32(top + h));
+
+    // Only the part of the bitmap that lies on the picture is visited.
+    const int64_t c0 = std::max<int64_t>(0, -left);
+    const int64_t c1 = std::min<int64_t>(w, width - left);
+    const int64_t r0 = std::max<int64_t>(0, -top);
+    const int64_t r1 = std::min<int64_t>(h, height - top);
+    if (c0 >= c1 || r0 >= r1) return;
+
+    auto blend = [](uint8_t *dst, const uint8_t *src) {
+        const double a = src[3] / 255.0;
+        for (int k = 0; k < 3; ++k) dst[k] = static_cast<uint8_t>(src[k] * a + dst[k] * (1 - a));
+    };
+    for (int64_t r = r0; r < r1; ++r) {
+        // Both are stored bottom-up: bitmap row r from the top is memory row
+        // h - 1 - r, picture row py is memory row height - 1 - py.
+        const uint8_t *src = bitmap + static_cast<size_t>((h - 1 - r) * w) * 4;
+        uint8_t *dst = picture + static_cast<size_t>((height - 1 - (top + r)) * width) * 4;
+        int64_t c = c0;
+        for (; c + 4 <= c1; c += 4) {
+            blend(dst + (left + c) * 4, src + c * 4);
+            blend(dst + (left + c + 1) * 4, src + (c + 1) * 4);
+            blend(dst + (left + c + 2) * 4, src + (c + 2) * 4);
+            blend(dst + (left + c + 3) * 4, src + (c + 3) * 4);
+        }
+        for (; c < c1; ++c) blend(dst + (left + c) * 4, src + c * 4);
+    }
+}
+
+}  // namespace mk::overlay
+
+namespace {
+
+using mk::overlay::HandleStorage;
+
+// The layers from the head of the list, each once: a list whose links run
+// in a circle is cut where it comes back.
+std::vector<const OverlayLayer *> LayersFromHead(const OverlayLayer *any) {
+    std::unordered_set<const OverlayLayer *> seen;
+    const OverlayLayer *head = any;
+    seen.insert(head);
+    while (head->prev != nullptr && seen.insert(head->prev).second) head = head->prev;
+    std::vector<const OverlayLayer *> layers;
+    seen.clear();
+    for (const OverlayLayer *layer = head; layer != nullptr && seen.insert(layer).second;
+         layer = layer->next)
+        layers.push_back(layer);
+    return layers;
+}
+
+void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderedLayer &entry,
+                 HandleStorage &storage) {
+    entry.x = layer.horizontalOffset;
+    entry.y = layer.verticalOffset;
+    entry.position = layer.stampPosition;
+    if (layer.kind != 1) return;
+    // A library per layer: nothing FreeType holds outlives the call.
+    std::optional<mk::overlay::FtLibrary> library = mk::overlay::FtLibrary::Create();
+    if (!library) return;
+    mk::overlay::FontWish wish;
+    wish.weight = layer.fontWeight;
+    wish.italic = layer.fontItalic;
+    wish.charSet = layer.fontCharSet;
+    wish.family.assign(layer.fontFace, ::strnlen(layer.fontFace, sizeof layer.fontFace));
+    mk::overlay::FontMatch font = mk::overlay::SeekInstalledFont(wish);
+    font.logFont.lfQuality = layer.fontQuality;
+    mk::overlay::LayerBitmaps bitmaps =
+        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *library);
+    if (bitmaps.text) {
+        storage.buffers.push_back(std::move(bitmaps.text->pixels));
+        entry.textPixels = storage.buffers.back().data();
+        entry.textWidth = bitmaps.text->width;
+        entry.textHeight = bitmaps.text->height;
+    }
+    if (bitmaps.box) {
+        storage.buffers.push_back(std::move(bitmaps.box->pixels));
+        entry.boxPixels = storage.buffers.back().data();
+        entry.boxWidth = bitmaps.box->width;
+        entry.boxHeight = bitmaps.box->height;
+        entry.boxX = bitmaps.boxX;
+        entry.boxY = bitmaps.boxY;
+    }
+}
+
+}  // namespace
+
+extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, const int32_t size[2],
+                                               OverlayHandle **handle) {
+    if (handle == nullptr) return 0;
+    *handle = nullptr;
+    if (params == nullptr || params->layers == nullptr || size == nullptr) return 0;
+    try {
+        const std::vector<const OverlayLayer *> layers = LayersFromHead(params->layers);
+        auto storage = std::make_unique<HandleStorage>();
+        storage->entryList.resize(layers.size());
+        storage->layerCount = static_cast<int32_t>(layers.size());
+        storage->entries = storage->entryList.data();
+        for (size_t i = 0; i < layers.size(); ++i) {
+            RenderedLayer &entry = storage->entryList[i];
+            try {
+                RenderEntry(*layers[i], size[0], entry, *storage);
+            } catch (...) {
+                // The layer renders nothing; its placement stays.
+                entry.textPixels = entry.boxPixels = nullptr;
+                entry.textWidth = entry.textHeight = entry.boxWidth = entry.boxHeight = 0;
+            }
+        }
+        *handle = storage.release();
+    } catch (...) {
+        *handle = nullptr;
+    }
+    return 0;
+}
+
+extern "C" MK_API int64_t MK_ApplyOverlay_Proc(void *pixels, int32_t width, int32_t height,
+                                               const OverlayHandle *handle, MK_Rect *painted) {
+    if (handle == nullptr || pixels == nullptr || width <= 0 || height <= 0) return 0;
+    MK_Rect rect{width, height, 0, 0};
+    auto *picture = static_cast<uint8_t *>(pixels);
+    for (int32_t i = 0; i < handle->layerCount && handle->entries != nullptr; ++i) {
+        const RenderedLayer &entry = handle->entries[i];
+        if (entry.boxPixels != nullptr && entry.boxWidth > 0 && entry.boxHeight > 0)
+            mk::overlay::BlendBitmap(picture, width, height, entry.boxPixels, entry.boxWidth,
+                                     entry.boxHeight, entry.boxX, entry.boxY, entry.position, rect);
+        if (entry.textPixels != nullptr && entry.textWidth > 0 && entry.textHeight > 0)
+            mk::overlay::BlendBitmap(picture, width, height, entry.textPixels, entry.textWidth,
+                                     entry.textHeight, entry.x, entry.y, entry.position, rect);
+        rect.left = std::max(rect.left, 0);
+        rect.top = std::max(rect.top, 0);
+        rect.right = std::min(rect.right, width - 1);
+        rect.bottom = std::min(rect.bottom, height - 1);
+    }
+    if (painted != nullptr) *painted = rect;
+    return 0;
+}
+
+extern "C" MK_API int64_t MK_ApplyOverlay_Close(OverlayHandle *handle) {
+    // Taking the record back into an owner frees the entries and every
+    // pixel array with it.
+    std::unique_ptr<HandleStorage> storage(static_cast<HandleStorage *>(handle));
+    return 0;
+}

@@ -1,0 +1,221 @@
+// Text rasterising with FreeType.
+#include "overlay/text_raster.h"
+
+#include FT_SYNTHESIS_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <limits>
+#include <utility>
+
+namespace mk::overlay {
+
+std::u32string DecodeUtf8(std::string_view text) {
+    std::u32string out;
+    out.reserve(text.size());
+    size_t i = 0;
+    while (i < text.size()) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        size_t length = 0;
+        char32_t cp = 0;
+        char32_t minimum = 0;
+        if (lead < 0x80) {
+            length = 1;
+            cp = lead;
+        } else if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+            cp = lead & 0x1Fu;
+            minimum = 0x80;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            cp = lead & 0x0Fu;
+            minimum = 0x800;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            cp = lead & 0x07u;
+            minimum = 0x10000;
+        }
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            if ((next & 0xC0) != 0x80) valid = false;
+            cp = (cp << 6) | (next & 0x3Fu);
+        }
+        if (valid && (cp < minimum || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)))
+            valid = false;
+        if (!valid) {
+            out.push_back(U'\uFFFD');
+            ++i;
+            continue;
+        }
+        out.push_back(cp);
+        i += length;
+    }
+    return out;
+}
+
+std::optional<FtLibrary> FtLibrary::Create() {
+    FT_Library library = nullptr;
+    if (FT_Init_FreeType(&library) != 0) return std::nullopt;
+    return FtLibrary(library);
+}
+
+FtLibrary::~FtLibrary() {
+    if (library_ != nullptr) FT_Done_FreeType(library_);
+}
+
+FtLibrary::FtLibrary(FtLibrary &&other) noexcept
+    : library_(std::exchange(other.library_, nullptr)) {}
+
+FtLibrary &FtLibrary::operator=(FtLibrary &&other) noexcept {
+    if (this != &other) {
+        if (library_ != nullptr) FT_Done_FreeType(library_);
+        library_ = std::exchange(other.library_, nullptr);
+    }
+    return *this;
+}
+
+FtFace::~FtFace() {
+    if (face_ != nullptr) FT_Done_Face(face_);
+}
+
+FtFace::FtFace(FtFace &&other) noexcept : face_(std::exchange(other.face_, nullptr)) {}
+
+FtFace &FtFace::operator=(FtFace &&other) noexcept {
+    if (this != &other) {
+        if (face_ != nullptr) FT_Done_Face(face_);
+        face_ = std::exchange(other.face_, nullptr);
+    }
+    return *this;
+}
+
+std::optional<TextFace> TextFace::Open(const FtLibrary &library, const std::string &file,
+                                       int32_t index, SyntheticStyle synthetic) {
+    if (library.get() == nullptr || index < 0) return std::nullopt;
+    FT_Face face = nullptr;
+    if (FT_New_Face(library.get(), file.c_str(), index, &face) != 0) return std::nullopt;
+    FtFace owner(face);
+    if (!FT_IS_SCALABLE(face) || face->units_per_EM == 0) return std::nullopt;
+    return TextFace(std::move(owner), synthetic);
+}
+
+bool TextFace::SetCharHeight(int32_t h) {
+    charHeight_ = 0;
+    ascent_ = descent_ = 0;
+    // FreeType takes ppem values up to 0xFFFF.
+    if (h < 1 || h > 0xFFFF) return false;
+    FT_Face face = face_.get();
+    if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(h)) != 0) return false;
+
+    // The Windows metrics of the OS/2 table; a face without one (version
+    // 0xFFFF is FreeType's mark for a missing table) falls back to hhea.
+    int64_t winAscent = face->ascender;
+    int64_t winDescent = -static_cast<int64_t>(face->descender);
+    const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    if (os2 != nullptr && os2->version != 0xFFFF && os2->usWinAscent + os2->usWinDescent > 0) {
+        winAscent = os2->usWinAscent;
+        winDescent = os2->usWinDescent;
+    }
+    const int64_t upem = face->units_per_EM;
+    // Ascent and descent are rounded each on its own, and the cell is their
+    // sum, as the Windows text metrics have it.
+    auto scaled = [&](int64_t units) { return (units * h * 2 + upem) / (2 * upem); };
+    const int64_t ascent = scaled(winAscent);
+    const int64_t descent = scaled(winDescent);
+    if (ascent + descent <= 0 || ascent + descent > std::numeric_limits<int32_t>::max() / 4)
+        return false;
+    charHeight_ = h;
+    ascent_ = static_cast<int32_t>(ascent);
+    descent_ = static_cast<int32_t>(descent);
+    return true;
+}
+
+bool TextFace::LoadGlyph(uint32_t glyph, FT_Int32 flags) {
+    FT_Face face = face_.get();
+    if (FT_Load_Glyph(face, glyph, flags) != 0) return false;
+    if (synthetic_.italic) FT_GlyphSlot_Oblique(face->glyph);
+    if (synthetic_.bold) FT_GlyphSlot_Embolden(face->glyph);
+    return true;
+}
+
+int32_t TextFace::AdvanceOf(FT_GlyphSlot slot) {
+    // Hinted advances are whole pixels already; round what synthesis adds.
+    return static_cast<int32_t>((slot->advance.x + 32) >> 6);
+}
+
+std::optional<int32_t> TextFace::TextWidth(const std::u32string &text) {
+    if (charHeight_ == 0) return std::nullopt;
+    FT_Face face = face_.get();
+    int64_t width = 0;
+    for (const char32_t cp : text) {
+        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
+        // A glyph that fails to load takes no room, like a zero-width one.
+        if (!LoadGlyph(glyph, FT_LOAD_DEFAULT)) continue;
+        width += AdvanceOf(face->glyph);
+        if (width > std::numeric_limits<int32_t>::max() / 4) return std::nullopt;
+    }
+    if (width < 0) width = 0;
+    return static_cast<int32_t>(width);
+}
+
+namespace {
+
+// The glyph bitmap's coverage at column c of row r (r from the top).
+uint8_t CoverageAt(const FT_Bitmap &bitmap, unsigned c, unsigned r) {
+    const unsigned stride = static_cast<unsigned>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
+    // A negative pitch stores the bottom row first.
+    const unsigned memoryRow = bitmap.pitch < 0 ? bitmap.rows - 1 - r : r;
+    const unsigned char *row = bitmap.buffer + static_cast<size_t>(memoryRow) * stride;
+    switch (bitmap.pixel_mode) {
+        case FT_PIXEL_MODE_MONO:
+            return (row[c >> 3] & (0x80u >> (c & 7))) ? 255 : 0;
+        case FT_PIXEL_MODE_GRAY:
+            if (bitmap.num_grays == 256 || bitmap.num_grays < 2) return row[c];
+            return static_cast<uint8_t>(row[c] * 255u / (bitmap.num_grays - 1u));
+        case FT_PIXEL_MODE_BGRA:
+            return row[c * 4 + 3];
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+void TextFace::Draw(const std::u32string &text, CoverageImage &image, int32_t x, int32_t y,
+                    bool antialiased) {
+    if (charHeight_ == 0) return;
+    FT_Face face = face_.get();
+    const FT_Render_Mode mode = antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+    const FT_Int32 loadFlags = antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO;
+    const int64_t baseline = static_cast<int64_t>(y) + ascent_;
+    int64_t pen = x;
+    for (const char32_t cp : text) {
+        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
+        // The pen moves by the measured advance whatever the rendering mode,
+        // so both modes keep the extent of the string.
+        if (!LoadGlyph(glyph, FT_LOAD_DEFAULT)) continue;
+        const int32_t advance = AdvanceOf(face->glyph);
+        if (LoadGlyph(glyph, loadFlags) && (face->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
+                                            FT_Render_Glyph(face->glyph, mode) == 0)) {
+            const FT_GlyphSlot slot = face->glyph;
+            const FT_Bitmap &bitmap = slot->bitmap;
+            const int64_t left = pen + slot->bitmap_left;
+            const int64_t top = baseline - slot->bitmap_top;
+            for (unsigned r = 0; r < bitmap.rows; ++r) {
+                const int64_t iy = top + r;
+                if (iy < 0 || iy >= image.height) continue;
+                for (unsigned c = 0; c < bitmap.width; ++c) {
+                    const int64_t ix = left + c;
+                    if (ix < 0 || ix >= image.width) continue;
+                    uint8_t value = CoverageAt(bitmap, c, r);
+                    if (!antialiased) value = value >= 128 ? 255 : 0;
+                    uint8_t &pixel = image.at(static_cast<int32_t>(ix), static_cast<int32_t>(iy));
+                    // Overlapping glyphs keep the stronger coverage.
+                    if (value > pixel) pixel = value;
+                }
+            }
+        }
+        pen += advance;
+    }
+}
+
+}  // namespace mk::overlay
