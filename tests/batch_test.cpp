@@ -4,8 +4,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MK_Core.h"
@@ -188,6 +193,7 @@ TEST_F(Driver, CancelDuringTheThirdFileFinishesItAndStartsNoOther) {
     BatchJob job;
     mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
     EXPECT_EQ(job.fileCount, 5u);
+    job.workers = 1;
     int calls = 0;
     auto op = [&](const char *, const char *, const Setts *) {
         if (++calls == 3) job.cancelRequested.store(1);
@@ -204,6 +210,7 @@ TEST_F(Driver, ProgressIsTheShareOfFilesDone) {
     const std::string list = MakeList({"a", "b", "c"});
     BatchJob job;
     mk::batch::PrepareJob(job, list.c_str(), nullptr, 3, 0, &settings_, nullptr, nullptr);
+    job.workers = 1;
     std::vector<int32_t> seen;
     std::vector<std::string> status;
     job.callback = [](const char *, int32_t, void *) { return 0; };
@@ -230,6 +237,80 @@ TEST_F(Driver, SettingsAreCopiedOrLoadedFromThePreferences) {
     settings_.fontWeight = 900;
     EXPECT_EQ(given.settings.fontWeight, 300);
     EXPECT_NE(given.callback, nullptr);
+}
+
+// Several files at once: the callback still sees every file once, in list
+// order, on the calling thread, and a file named twice is never worked on by
+// two threads at the same time.
+TEST_F(Driver, ParallelFilesAreReportedInOrderFromOneThread) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 12; ++i) paths.push_back(Picture("p" + std::to_string(i) + ".jpg"));
+    paths[4] = paths[1];                            // the same file again
+    paths[7] = dir_.path().string() + "/./p1.jpg";  // and under another spelling
+    const std::string list = MakeList(paths);
+    BatchJob job;
+    mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
+    job.workers = 4;
+
+    std::mutex lock;
+    std::map<uint64_t, int> busy;  // inode -> threads working on it
+    int active = 0, mostActive = 0;
+    bool overlapped = false;
+    auto op = [&](const char *source, const char *, const Setts *) {
+        const uint64_t inode = mk::platform::FileIdentity(source)->second;
+        {
+            std::lock_guard guard(lock);
+            if (++busy[inode] > 1) overlapped = true;
+            mostActive = std::max(mostActive, ++active);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5 + (inode % 7) * 3));
+        std::lock_guard guard(lock);
+        --busy[inode];
+        --active;
+        return 0;
+    };
+    std::vector<std::thread::id> callbackThreads;
+    job.callback = [](const char *d, int32_t r, void *u) {
+        auto *self =
+            static_cast<std::pair<std::vector<Report> *, std::vector<std::thread::id> *> *>(u);
+        self->first->push_back({d, r});
+        self->second->push_back(std::this_thread::get_id());
+        return 0;
+    };
+    std::pair<std::vector<Report> *, std::vector<std::thread::id> *> sinks{&reports_,
+                                                                           &callbackThreads};
+    job.userData = &sinks;
+    mk::batch::RunWorkerLoop(job, {op, op});
+
+    ASSERT_EQ(reports_.size(), paths.size());
+    for (size_t i = 0; i < paths.size(); ++i) {
+        EXPECT_EQ(reports_[i].destination, paths[i]);
+        EXPECT_EQ(callbackThreads[i], std::this_thread::get_id());
+    }
+    EXPECT_FALSE(overlapped);
+    EXPECT_GT(mostActive, 1);
+    EXPECT_LE(mostActive, 4);
+    // In-place files keep their time also when processed in parallel.
+    EXPECT_EQ(mk::platform::ModificationTime(paths[11].c_str())->tv_nsec, Past().tv_nsec);
+}
+
+TEST_F(Driver, CancelInParallelReportsExactlyTheFilesStarted) {
+    std::vector<std::string> paths;
+    for (int i = 0; i < 8; ++i) paths.push_back(Picture("c" + std::to_string(i) + ".jpg"));
+    const std::string list = MakeList(paths);
+    BatchJob job;
+    mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
+    job.workers = 2;
+    std::atomic<int> started{0};
+    auto op = [&](const char *, const char *, const Setts *) {
+        if (++started == 3) job.cancelRequested.store(1);
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return 0;
+    };
+    mk::batch::RunWorkerLoop(job, {op, op});
+    ASSERT_EQ(reports_.size(), size_t(started.load()));
+    EXPECT_LT(reports_.size(), paths.size());
+    for (size_t i = 0; i < reports_.size(); ++i) EXPECT_EQ(reports_[i].destination, paths[i]);
 }
 
 TEST(SupportedFile, ByTheNameAlone) {

@@ -33,6 +33,8 @@ struct BatchJob {
     void *userData = nullptr;
     int32_t operation = 0;
     int32_t flags = 0;
+    // Files processed at the same time (at least 1).
+    uint32_t workers = 1;
 
     // Written by the dialog, read by the worker before each file.
     std::atomic<int32_t> cancelRequested{0};
@@ -56,8 +58,13 @@ uint32_t CountEntries(const char *list);
 void PrepareJob(BatchJob &job, const char *sources, const char *destinations, int32_t operation,
                 int32_t flags, const Setts *settings, ProcessCallback callback, void *userData);
 
-// Processes the files of the job in list order until the list ends or a
-// cancel is requested; reports each result through the callback.
+// How many files to process at once: one per core, as memory permits.
+uint32_t DefaultWorkerCount(const char *sources);
+
+// Processes the files of the job, up to job.workers at once, until the list
+// ends or a cancel is requested. Each result is reported through the
+// callback in list order, from the calling thread. Files started before a
+// cancel are finished and reported; no file starts after it.
 void RunWorkerLoop(BatchJob &job, const BatchOperations &operations);
 
 // The whole call: with PF_SHOW_PROGRESS a worker thread behind the progress

@@ -2,10 +2,14 @@
 #include <dlfcn.h>
 
 #include <strings.h>
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "MK_Core.h"
 #include "batch/batch_job.h"
@@ -84,29 +88,149 @@ void PrepareJob(BatchJob &job, const char *sources, const char *destinations, in
     job.operation = operation;
     job.flags = flags;
     job.cancelRequested.store(0);
+    job.workers = DefaultWorkerCount(sources);
+}
+
+namespace {
+
+struct FileEntry {
+    const char *source;
+    const char *destination;
+};
+
+std::vector<FileEntry> Entries(const BatchJob &job) {
+    std::vector<FileEntry> entries;
+    entries.reserve(job.fileCount);
+    const char *source = job.sources;
+    const char *destination = job.destinations;
+    while (*source != '\0') {
+        entries.push_back({source, destination});
+        source += std::strlen(source) + 1;
+        destination += std::strlen(destination) + 1;
+    }
+    return entries;
+}
+
+// Processes one pair of paths and returns its result; a file processed in
+// place keeps its modification time.
+int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e) {
+    // Cutting a path would name another file: refuse it instead.
+    if (!FitsPathBuffer(e.source) || !FitsPathBuffer(e.destination)) return MK_RESULT_PATH_TOO_LONG;
+    if (job.operation != OP_STAMP && job.operation != OP_UNDO) return MK_RESULT_UNKNOWN_OPERATION;
+    std::optional<timespec> time;
+    if (platform::SameFile(e.source, e.destination)) time = platform::ModificationTime(e.source);
+    const auto &operation = job.operation == OP_STAMP ? operations.stamp : operations.undo;
+    int32_t result = -1;
+    try {
+        result = operation(e.source, e.destination, &job.settings);
+    } catch (...) {
+        result = -1;
+    }
+    if (time && result == 0) platform::SetModificationTime(e.destination, *time);
+    return result;
+}
+
+// What identifies a file on disk: device and inode when it exists, else its
+// path. Two entries that share one are never processed at the same time.
+using FileKey = std::pair<uint64_t, std::string>;
+
+std::vector<FileKey> KeysOf(const FileEntry &e) {
+    std::vector<FileKey> keys;
+    for (const char *path : {e.source, e.destination}) {
+        if (const auto id = platform::FileIdentity(path))
+            keys.push_back({id->first, std::to_string(id->second)});
+        else
+            keys.push_back({~uint64_t{0}, path});
+    }
+    return keys;
+}
+
+bool Shares(const std::vector<FileKey> &a, const std::vector<FileKey> &b) {
+    for (const auto &x : a)
+        for (const auto &y : b)
+            if (x == y) return true;
+    return false;
+}
+
+}  // namespace
+
+uint32_t DefaultWorkerCount(const char *sources) {
+    const uint32_t cores = std::max(1u, std::thread::hardware_concurrency());
+    // A stamp holds the picture's coefficients and a few buffers of its
+    // size: allow for 64 times the largest file per worker in the memory
+    // that is free.
+    uint64_t largest = 0;
+    for (const char *p = sources; *p != '\0'; p += std::strlen(p) + 1)
+        largest = std::max<uint64_t>(largest, platform::FileSize(p).value_or(0));
+    const uint64_t free = platform::AvailableMemory();
+    if (largest == 0 || free == 0) return cores;
+    const uint64_t fit = free / (largest * 64);
+    return static_cast<uint32_t>(std::clamp<uint64_t>(fit, 1, cores));
 }
 
 void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
-    const char *source = job.sources;
-    const char *destination = job.destinations;
-    for (uint32_t i = 0; *source != '\0' && job.cancelRequested.load() == 0; ++i) {
-        int32_t result = MK_RESULT_UNKNOWN_OPERATION;
-        job.SetStatus(destination);
-        job.percent.store(static_cast<int32_t>(uint64_t{i} * 100 / job.fileCount));
+    const std::vector<FileEntry> entries = Entries(job);
+    const size_t count = entries.size();
+    const size_t workers = std::max<size_t>(1, std::min<size_t>(job.workers, count));
 
-        if (!FitsPathBuffer(source) || !FitsPathBuffer(destination)) {
-            // Cutting the path would name another file: refuse it instead.
-            result = MK_RESULT_PATH_TOO_LONG;
-        } else if (job.operation == OP_STAMP || job.operation == OP_UNDO) {
-            std::optional<timespec> time;
-            if (platform::SameFile(source, destination)) time = platform::ModificationTime(source);
-            const auto &operation = job.operation == OP_STAMP ? operations.stamp : operations.undo;
-            result = operation(source, destination, &job.settings);
-            if (time && result == 0) platform::SetModificationTime(destination, *time);
+    std::mutex lock;
+    std::condition_variable changed;
+    std::vector<int32_t> results(count, 0);
+    std::vector<char> done(count, 0);
+    std::vector<std::vector<FileKey>> keys(count);
+    std::vector<size_t> running;  // started, not yet done
+    std::vector<std::thread> threads(count);
+    uint64_t completions = 0;
+
+    size_t next = 0;      // next file to start
+    size_t reported = 0;  // next file to report
+    while (reported < count) {
+        size_t ready = reported;  // files up to here are done and can be reported
+        {
+            std::unique_lock guard(lock);
+            // Start files in list order while a worker is free, no cancel is
+            // asked for, and the next file shares no file with a running one.
+            while (next < count && running.size() < workers && job.cancelRequested.load() == 0) {
+                keys[next] = KeysOf(entries[next]);
+                if (std::any_of(running.begin(), running.end(),
+                                [&](size_t r) { return Shares(keys[r], keys[next]); }))
+                    break;
+                job.SetStatus(entries[next].destination);
+                job.percent.store(static_cast<int32_t>(uint64_t{reported} * 100 / count));
+                const size_t i = next++;
+                if (workers == 1) {
+                    // One at a time: right here, reported before the next.
+                    guard.unlock();
+                    const int32_t result = ProcessOne(job, operations, entries[i]);
+                    guard.lock();
+                    results[i] = result;
+                    done[i] = 1;
+                    break;
+                }
+                running.push_back(i);
+                threads[i] = std::thread([&, i] {
+                    const int32_t result = ProcessOne(job, operations, entries[i]);
+                    std::lock_guard finished(lock);
+                    results[i] = result;
+                    done[i] = 1;
+                    running.erase(std::find(running.begin(), running.end(), i));
+                    ++completions;
+                    changed.notify_all();
+                });
+            }
+            if (reported == next) break;  // cancelled, and nothing is running
+            if (!done[reported]) {
+                const uint64_t seen = completions;
+                changed.wait(guard, [&] { return completions != seen; });
+            }
+            while (ready < next && done[ready]) ++ready;
         }
-        job.callback(destination, result, job.userData);
-        source += std::strlen(source) + 1;
-        destination += std::strlen(destination) + 1;
+        // Report finished files in list order, from this thread.
+        for (; reported < ready; ++reported) {
+            if (threads[reported].joinable()) threads[reported].join();
+            job.SetStatus(entries[reported].destination);
+            job.callback(entries[reported].destination, results[reported], job.userData);
+        }
     }
     job.finished.store(true);
 }

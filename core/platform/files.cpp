@@ -28,6 +28,24 @@ bool SameFile(const char *a, const char *b) {
     return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
+std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const char *path) {
+    struct stat st {};
+    if (::stat(path, &st) != 0) return std::nullopt;
+    return std::make_pair(uint64_t(st.st_dev), uint64_t(st.st_ino));
+}
+
+std::optional<uint64_t> FileSize(const char *path) {
+    struct stat st {};
+    if (::stat(path, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+    return uint64_t(st.st_size);
+}
+
+uint64_t AvailableMemory() {
+    const long pages = ::sysconf(_SC_AVPHYS_PAGES);
+    const long size = ::sysconf(_SC_PAGESIZE);
+    return pages > 0 && size > 0 ? uint64_t(pages) * uint64_t(size) : 0;
+}
+
 bool IsReadOnly(const char *path) {
     struct stat st {};
     if (::stat(path, &st) != 0) return false;

@@ -6,8 +6,10 @@
 #include <sys/types.h>
 #include <time.h>
 
+#include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace mk::platform {
 
@@ -37,6 +39,15 @@ class WritableGuard {
     mode_t mode_ = 0;
     bool changed_ = false;
 };
+
+// Device and inode of an existing file.
+std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const char *path);
+
+// Size of an existing file in bytes.
+std::optional<uint64_t> FileSize(const char *path);
+
+// Memory available to the process now, in bytes (0 when unknown).
+uint64_t AvailableMemory();
 
 // True when the file exists and the caller may not write it.
 bool IsReadOnly(const char *path);
