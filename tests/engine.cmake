@@ -1,1 +1,2 @@
 # Tests of engine.
+mk_add_test(decode_test decode_test.cpp)
