@@ -48,6 +48,8 @@ TEST(Decode, RedOverBlueIsStoredBottomUp) {
     spec.width = w;
     spec.height = h;
     spec.quality = 95;
+    // Full chroma resolution: subsampled chroma would blend the two halves.
+    spec.lumaH = spec.lumaV = 1;
     const Bytes jpeg = MakeJpeg(spec, pixels);
     std::vector<uint8_t> out(static_cast<size_t>(w) * h * 4, 0x77);
     int32_t width = 0, height = 0;
