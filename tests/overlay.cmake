@@ -1,1 +1,3 @@
 # Tests of overlay.
+mk_add_test(font_catalogue_test font_catalogue_test.cpp)
+mk_add_test(font_match_test font_match_test.cpp)
