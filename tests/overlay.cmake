@@ -1,3 +1,4 @@
 # Tests of overlay.
 mk_add_test(font_catalogue_test font_catalogue_test.cpp)
 mk_add_test(font_match_test font_match_test.cpp)
+mk_add_test(round_rect_test round_rect_test.cpp)
