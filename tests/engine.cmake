@@ -1,2 +1,3 @@
 # Tests of engine.
 mk_add_test(decode_test decode_test.cpp)
+mk_add_test(marker_test marker_test.cpp)
