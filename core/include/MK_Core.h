@@ -202,7 +202,12 @@ typedef struct MK_SystemTime {
 } MK_SystemTime;
 
 /* Formats date and time by the pictures and locale of `spec` into `output`
- * (at least 256 bytes, UTF-8). Always 0. */
+ * (at least 256 bytes, UTF-8): the date text, a space and the time text when
+ * there is one. Seconds are left out unless bit 0 of useSeconds is set. A
+ * part stays empty when its picture is empty, the locale is unknown or the
+ * date (or time) is not valid; the output is empty when both parts together
+ * reach 254 bytes. localeId 0, 0x400 and 0x800 mean the user's default
+ * locale. Always 0. */
 MK_API intptr_t MK_FormatDateTime(const MK_SystemTime *time, const DateFormatSpec *spec,
                                   char *output);
 
@@ -219,14 +224,15 @@ typedef struct MK_LocaleInfo {
 #define MK_PICTURES_LONG_DATE 1
 #define MK_PICTURES_TIME 2
 
-/* Number of installed locales. */
+/* Number of installed locales (those with a specific Windows identifier). */
 MK_API int32_t MK_LocaleCount(void);
 /* The locale at `index` (0 .. count - 1), sorted by English name: 0 / 1. */
 MK_API int32_t MK_LocaleGet(int32_t index, MK_LocaleInfo *info);
 /* Writes the locale's pictures of `kind` (MK_PICTURES_*), in the Windows
  * picture syntax, into `buffer` as a PathList-like list (NUL-separated,
- * ended by an empty string). Returns the number of pictures written, 0 when
- * the locale is unknown or nothing fits. */
+ * ended by an empty string), the locale's preferred picture first. Pictures
+ * are at most 63 bytes. Returns the number of pictures written (those that
+ * fit, in order), 0 when the locale is unknown or nothing fits. */
 MK_API int32_t MK_LocalePictures(uint16_t localeId, int32_t kind, char *buffer, int32_t size);
 
 /* ---------------------------------------------------------------------- */
