@@ -1,3 +1,4 @@
 # Tests of engine.
 mk_add_test(decode_test decode_test.cpp)
 mk_add_test(marker_test marker_test.cpp)
+mk_add_test(writer_test writer_test.cpp)

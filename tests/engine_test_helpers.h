@@ -166,3 +166,41 @@ inline int32_t StampBox(const std::string &source, const std::string &destinatio
 }
 
 }  // namespace mk::test
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+
+namespace mk::test {
+
+// Runs `work` in a child process whose files may not grow beyond `limit`
+// bytes (a full disk that always works, also without privileges). Returns
+// the engine code the child got, or 1000 when the child crashed.
+inline int32_t RunWithFileSizeLimit(rlim_t limit, const std::function<int32_t()> &work) {
+    const pid_t pid = fork();
+    if (pid == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit rl{limit, limit};
+        ::setrlimit(RLIMIT_FSIZE, &rl);
+        const int32_t result = work();
+        ::_exit(result <= 0 ? -result : 100 + result);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return 1000;
+    const int code = WEXITSTATUS(status);
+    return code >= 100 ? code - 100 : -code;
+}
+
+// The names of the files in a folder, sorted.
+inline std::vector<std::string> FolderContents(const std::filesystem::path &folder) {
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace mk::test
