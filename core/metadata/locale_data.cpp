@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 #include <set>
 
@@ -352,51 +353,27 @@ uint8_t CharSetForLocale(const char *icuName) {
     const std::string_view script = scriptBuffer.data();
     const std::string_view language = languageBuffer.data();
 
-    struct ScriptCode {
-        std::string_view script;
-        uint8_t code;
+    if (script == "Cyrl") return 204;
+    if (script == "Grek") return 161;
+    if (script == "Arab") return 178;
+    if (script == "Hebr") return 177;
+    if (script == "Thai") return 222;
+    if (script == "Jpan") return 128;
+    if (script == "Kore") return 129;
+    if (script == "Hans") return 134;
+    if (script == "Hant") return 136;
+    // Other scripts have no Windows ANSI code page: DEFAULT_CHARSET, so the
+    // font match does not insist on Western glyphs.
+    if (script != "Latn") return 1;
+    // Latin-script languages by the ANSI code page Windows gives them: 1254
+    // Turkish, 1257 Baltic, 1250 Central European, 1258 Vietnamese, else 1252.
+    const auto in = [language](std::initializer_list<std::string_view> languages) {
+        return std::find(languages.begin(), languages.end(), language) != languages.end();
     };
-    static constexpr std::array<ScriptCode, 9> kScripts{{{"Cyrl", 204},
-                                                         {"Grek", 161},
-                                                         {"Arab", 178},
-                                                         {"Hebr", 177},
-                                                         {"Thai", 222},
-                                                         {"Jpan", 128},
-                                                         {"Kore", 129},
-                                                         {"Hans", 134},
-                                                         {"Hant", 136}}};
-    for (const auto &s : kScripts)
-        if (s.script == script) return s.code;
-    if (script != "Latn") {
-        // Scripts without a Windows ANSI code page: DEFAULT_CHARSET, so the
-        // font match does not insist on Western glyphs.
-        return 1;
-    }
-    // Latin-script languages by the ANSI code page Windows gives them.
-    struct LanguageCode {
-        std::string_view language;
-        uint8_t code;
-    };
-    static constexpr std::array<LanguageCode, 18> kLanguages{{{"tr", 162},
-                                                              {"az", 162},
-                                                              {"uz", 162},
-                                                              {"lt", 186},
-                                                              {"lv", 186},
-                                                              {"et", 186},
-                                                              {"cs", 238},
-                                                              {"pl", 238},
-                                                              {"hu", 238},
-                                                              {"sk", 238},
-                                                              {"sl", 238},
-                                                              {"hr", 238},
-                                                              {"ro", 238},
-                                                              {"sq", 238},
-                                                              {"bs", 238},
-                                                              {"sr", 238},
-                                                              {"tk", 238},
-                                                              {"vi", 163}}};
-    for (const auto &l : kLanguages)
-        if (l.language == language) return l.code;
+    if (in({"tr", "az", "uz"})) return 162;
+    if (in({"lt", "lv", "et"})) return 186;
+    if (in({"cs", "pl", "hu", "sk", "sl", "hr", "ro", "sq", "bs", "sr", "tk"})) return 238;
+    if (language == "vi") return 163;
     return 0;
 }
 
