@@ -256,7 +256,8 @@ int32_t RunStampWriter(StampJob *job) {
     for (int c = 0; c < src->num_components; ++c) {
         const TouchedBlocks &t = job->touched[c];
         const jpeg_component_info &fresh = rr->comp_info[c];
-        if (t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
+        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
+            t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
             t.lastColumn - t.cropColumn >= PaddedWidthInBlocks(fresh))
             return Refuse(errorText, kLibraryFailed, "Encoded stamp does not fit the picture");
         CopyBlockArea(reinterpret_cast<j_common_ptr>(src), newCoefficients[c],
