@@ -2,3 +2,4 @@
 mk_add_test(decode_test decode_test.cpp)
 mk_add_test(marker_test marker_test.cpp)
 mk_add_test(writer_test writer_test.cpp)
+mk_add_test(undo_test undo_test.cpp)
