@@ -21,8 +21,12 @@ std::string ReportText(int32_t verbosity, int32_t operation, int32_t result,
 
 int32_t ReportFile(const char *destination, int32_t result, void *userData) {
     const auto &state = *static_cast<const RunState *>(userData);
-    const std::string text = ReportText(state.verbosity, state.operation, result, destination);
-    std::fwrite(text.data(), 1, text.size(), stdout);
+    // Nothing may unwind into the batch: a line that cannot be built is lost.
+    try {
+        const std::string text = ReportText(state.verbosity, state.operation, result, destination);
+        std::fwrite(text.data(), 1, text.size(), stdout);
+    } catch (...) {
+    }
     return 0;
 }
 
