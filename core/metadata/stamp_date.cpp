@@ -18,8 +18,8 @@ namespace {
 
 constexpr int kFirstNormalisedYear = 1970;
 constexpr int kLastNormalisedYear = 3000;
-// The largest year the 16-bit field of a SYSTEMTIME holds.
-constexpr int64_t kLastRepresentableYear = 65535;
+// The last year a SYSTEMTIME may name; later ones do not format.
+constexpr int64_t kLastRepresentableYear = 30827;
 
 bool DateFromRead(const SectionRead &read, tm *date) {
     if (read.status != ReadStatus::kOk) return false;
