@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "metadata_test_builders.h"
 #include "platform/files.h"
@@ -134,8 +137,10 @@ TEST_F(StampDate, ParseRefusesNumbersThatCannotBeOffset) {
     EXPECT_FALSE(ParseExifDateText("-2147483648:1:1 0:0:0", &t));
     EXPECT_FALSE(ParseExifDateText("2011:-2147483648:1 0:", &t));
     EXPECT_FALSE(ParseExifDateText(nullptr, &t));
-    // Only the first 19 characters count.
-    EXPECT_FALSE(ParseExifDateText("2011:07:04 18:30:0xxxxx:5", &t) && t.tm_sec == 5);
+    // Only the first 19 characters count: the seconds lie beyond them.
+    EXPECT_FALSE(ParseExifDateText("2011:07:04 18:30:   5", &t));
+    EXPECT_TRUE(ParseExifDateText("2011:07:04 18:30: 5", &t));
+    EXPECT_EQ(t.tm_sec, 5);
 }
 
 TEST_F(StampDate, UsabilityCheck) {
@@ -264,6 +269,32 @@ TEST_F(StampDate, BrokenFilesUseFileTime) {
         const std::string path = Picture("x.jpg", bytes, kMtime);
         ExpectTime(SelectStampDate(path.c_str(), FLAG_DATE_FROM_EXIF), kMtimeLocal);
     }
+}
+
+TEST_F(StampDate, ReadsOnSeveralThreadsAtOnce) {
+    // Each read keeps its state to itself: concurrent reads of different
+    // pictures each get their own date.
+    std::vector<Bytes> pictures;
+    for (int i = 0; i < 8; ++i) {
+        char text[20];
+        std::snprintf(text, sizeof text, "2011:07:%02d 18:30:%02d", i + 1, i);
+        pictures.push_back(i % 2 ? DatedJpeg(text)
+                                 : Jpeg({ExifApp1(DatedTiff(false, text, "", ""))}));
+    }
+    std::vector<int> failures(pictures.size(), 0);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < pictures.size(); ++i) {
+        threads.emplace_back([&, i] {
+            for (int round = 0; round < 200; ++round) {
+                tm date{};
+                if (!ReadPictureDate(pictures[i], &date) || date.tm_mday != int(i) + 1 ||
+                    date.tm_sec != int(i))
+                    ++failures[i];
+            }
+        });
+    }
+    for (std::thread &t : threads) t.join();
+    for (size_t i = 0; i < failures.size(); ++i) EXPECT_EQ(failures[i], 0) << i;
 }
 
 TEST_F(StampDate, ReadPictureDateFromMemory) {

@@ -3,7 +3,7 @@
 // condition, which is returned as a status instead of unwinding.
 #include "metadata/section_reader.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <memory>
