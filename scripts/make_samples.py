@@ -398,8 +398,7 @@ def encode(rows, width, height, cjpeg_args, date_time, out_path):
 
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
-    out = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "samples")
-    out = os.path.relpath(out)
+    out = sys.argv[1] if len(sys.argv) > 1 else os.path.relpath(os.path.join(here, "..", "samples"))
     os.makedirs(out, exist_ok=True)
     encode(render_sunset(1600, 1200), 1600, 1200, ["-sample", "2x2", "-quality", "80"],
            "2011:07:04 18:30:05", os.path.join(out, "sunset_420.jpg"))
