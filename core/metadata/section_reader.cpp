@@ -85,6 +85,7 @@ class FileSource final : public ByteSource {
     FILE *file_;
 };
 
+// 0xC0 to 0xCF but DHT (0xC4), JPG (0xC8) and DAC (0xCC).
 bool IsStartOfFrame(int marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
