@@ -1,11 +1,163 @@
-// The per-file stamp and undo operations.
+// The per-file stamp and undo operations: the glue between the settings,
+// the date selection, the overlay and the JPEG engine.
 #include "batch/operations.h"
 
-namespace mk::batch {
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <new>
+#include <optional>
+#include <vector>
 
-// Not built yet: every file fails with -1 until stamping and undo are wired
-// to the engine, metadata and overlay.
-int32_t StampFile(const char *, const char *, const Setts *) { return -1; }
-int32_t UndoStampFile(const char *, const char *, const Setts *) { return -1; }
+#include "engine/engine.h"
+#include "metadata/stamp_date.h"
+#include "platform/files.h"
+#include "settings/geometry.h"
+
+namespace mk::batch {
+namespace {
+
+bool FitsPathBuffer(const char *path) { return path != nullptr && std::strlen(path) < MK_MAX_PATH; }
+
+struct OverlayCloser {
+    void operator()(OverlayHandle *handle) const noexcept { MK_ApplyOverlay_Close(handle); }
+};
+using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
+
+// Read-only handling of the destination: false when the operation may not
+// change it; otherwise the guard gives it write permission for as long as it
+// lives, when it had none.
+bool MayWrite(const char *destination, const Setts &settings, platform::WritableGuard &guard) {
+    if (!platform::IsReadOnly(destination)) return true;
+    if ((settings.flags & FLAG_ALLOW_READONLY) == 0) return false;
+    return guard.Lift(destination);
+}
+
+}  // namespace
+
+void FillStampLayer(OverlayLayer &layer, const char *source, const Setts &s, int32_t width,
+                    int32_t height) {
+    layer.kind = 1;
+    // The date always comes from the source, also when an earlier stamp was
+    // taken off into the destination first.
+    metadata::MakeStampText(source, s.flags, settings::DateFormatOf(s), layer.text);
+    const settings::StampGeometry g = settings::GeometryInPixels(s, width, height);
+    layer.fontSize = g.fontHeight;
+    std::memcpy(layer.fontFace, s.fontFace, sizeof layer.fontFace);
+    layer.fontFace[sizeof layer.fontFace - 1] = '\0';
+    layer.fontWeight = s.fontWeight;
+    layer.fontItalic = s.fontItalic;
+    layer.fontCharSet = s.fontCharSet;
+    layer.fontQuality = s.fontQuality;
+    layer.fontColor = s.fontColor;
+    layer.fontOpacity = s.fontOpacity;
+    layer.backgroundOpacity = s.backgroundOpacity;
+    layer.horizontalMargin = g.horizontalMargin;
+    layer.verticalMargin = g.verticalMargin;
+    layer.backgroundColor = s.backgroundColor;
+    layer.stampPosition = s.stampPosition;
+    layer.horizontalOffset = g.horizontalOffset;
+    layer.verticalOffset = g.verticalOffset;
+    layer.flags = s.flags;
+}
+
+namespace {
+
+// Takes an earlier stamp off source into destination before stamping again;
+// an in-place restore keeps the file's time.
+bool RestoreEarlierStamp(const char *source, const char *destination, char *errorText) {
+    std::optional<timespec> time;
+    if (platform::SameFile(source, destination)) time = platform::ModificationTime(source);
+    if (engine::UndoStampedJpeg(source, destination, errorText) != engine::kOk) return false;
+    if (time) platform::SetModificationTime(source, *time);
+    return true;
+}
+
+int32_t Stamp(const char *source, const char *destination, const Setts &settings) {
+    if (!FitsPathBuffer(source) || !FitsPathBuffer(destination)) return -1;
+    platform::WritableGuard writable;
+    if (!MayWrite(destination, settings, writable)) return -1;
+    char errorText[engine::kErrorTextSize] = "";
+
+    const char *picture = source;
+    switch (engine::ProbeReverseMarker(source, errorText)) {
+        case engine::kOk:
+            if ((settings.flags & FLAG_RESTAMP) == 0) return -1;
+            // Stamping over a stamp that could not be taken off would leave
+            // two markers, and the older one could never be restored.
+            if (!RestoreEarlierStamp(source, destination, errorText)) return -1;
+            picture = destination;
+            break;
+        case engine::kNoReverseMarker:
+            break;
+        default:
+            return -1;
+    }
+
+    int32_t width = 0, height = 0;
+    if (engine::ReadJpegFile(picture, nullptr, &width, &height, errorText) != engine::kOk ||
+        width <= 0 || height <= 0)
+        return -1;
+    const size_t pixelCount = size_t(width) * size_t(height);
+    if (pixelCount > std::numeric_limits<size_t>::max() / 4) return -1;
+    std::vector<uint8_t> pixels;
+    try {
+        pixels.resize(pixelCount * 4);
+    } catch (const std::bad_alloc &) {
+        return -1;
+    }
+    if (engine::ReadJpegFile(picture, pixels.data(), &width, &height, errorText) != engine::kOk)
+        return -1;
+
+    OverlayLayer layer{};
+    FillStampLayer(layer, source, settings, width, height);
+    OverlayParams params{};
+    params.layers = &layer;
+    const int32_t size[2] = {width, height};
+    OverlayHandle *raw = nullptr;
+    MK_ApplyOverlay_Init(&params, size, &raw);
+    const OverlayOwner overlay(raw);
+    MK_Rect rect{width, height, 0, 0};
+    MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay.get(), &rect);
+    // Nothing painted (an empty text): nothing to write.
+    if (rect.left > rect.right || rect.top > rect.bottom) return -1;
+
+    const int32_t keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0 ? 1 : 0;
+    return engine::WriteStampedJpeg(picture, destination, pixels.data(), rect.left,
+                                    height - rect.bottom - 1, rect.right, height - rect.top - 1,
+                                    keepUndo, errorText) == engine::kOk
+               ? 0
+               : -1;
+}
+
+int32_t Undo(const char *source, const char *destination, const Setts &settings) {
+    if (!FitsPathBuffer(source) || !FitsPathBuffer(destination)) return -1;
+    char errorText[engine::kErrorTextSize] = "";
+    if (const int32_t probe = engine::ProbeReverseMarker(source, errorText); probe != engine::kOk)
+        return probe;
+    platform::WritableGuard writable;
+    if (!MayWrite(destination, settings, writable)) return -1;
+    return engine::UndoStampedJpeg(source, destination, errorText);
+}
+
+}  // namespace
+
+int32_t StampFile(const char *source, const char *destination, const Setts *settings) {
+    if (settings == nullptr) return -1;
+    try {
+        return Stamp(source, destination, *settings);
+    } catch (...) {
+        return -1;
+    }
+}
+
+int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings) {
+    if (settings == nullptr) return -1;
+    try {
+        return Undo(source, destination, *settings);
+    } catch (...) {
+        return -1;
+    }
+}
 
 }  // namespace mk::batch

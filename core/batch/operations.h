@@ -12,4 +12,9 @@ int32_t StampFile(const char *source, const char *destination, const Setts *sett
 // Takes the stamp off source into destination.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings);
 
+// Builds the overlay layer of a stamp of `source` from the settings, with
+// the geometry in pixels for a picture of that size.
+void FillStampLayer(OverlayLayer &layer, const char *source, const Setts &settings, int32_t width,
+                    int32_t height);
+
 }  // namespace mk::batch

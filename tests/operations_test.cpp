@@ -1,0 +1,387 @@
+// End-to-end tests of stamping and undoing through MK_ProcessFiles, on
+// copies of real camera pictures.
+#include <gtest/gtest.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "MK_Core.h"
+#include "batch/operations.h"
+#include "platform/files.h"
+#include "test_support.h"
+
+extern "C" {
+#include <jpeglib.h>
+}
+
+using mk::test::Bytes;
+using mk::test::CorpusDir;
+using mk::test::ReadFile;
+using mk::test::TempDir;
+
+namespace {
+
+std::string MakeList(const std::vector<std::string> &paths) {
+    std::string list;
+    for (const auto &p : paths) list.append(p).push_back('\0');
+    list.push_back('\0');
+    return list;
+}
+
+int32_t KeepResult(const char *, int32_t result, void *userData) {
+    *static_cast<int32_t *>(userData) = result;
+    return 0;
+}
+
+// Runs one operation on one file through the batch entry; returns its result.
+int32_t Process(int32_t operation, const std::string &source, const std::string &destination,
+                const Setts &settings) {
+    const std::string sources = MakeList({source});
+    const std::string destinations = MakeList({destination});
+    int32_t result = 12345;
+    MK_ProcessFiles(nullptr, sources.c_str(), destinations.c_str(), operation, 0, &settings,
+                    KeepResult, &result);
+    return result;
+}
+
+struct MarkerHeader {
+    int segments = 0;  // APP7 segments carrying the identifier
+    int firsts = 0;    // of them, those with segmentIndex 0
+    int32_t rectLeft = 0, rectLowRow = 0, rectRight = 0, rectHighRow = 0;
+};
+
+int32_t Le32(const uint8_t *p) {
+    return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 |
+                   uint32_t(p[3]) << 24);
+}
+
+// Walks the segments before the first SOS and reads the reverse marker's
+// headers.
+MarkerHeader ReadMarker(const std::string &path) {
+    const Bytes data = ReadFile(path);
+    MarkerHeader header;
+    size_t pos = 2;
+    while (pos + 4 <= data.size() && data[pos] == 0xFF && data[pos + 1] != 0xDA) {
+        const size_t length = size_t(data[pos + 2]) << 8 | data[pos + 3];
+        const uint8_t *payload = &data[pos + 4];
+        if (data[pos + 1] == 0xE7 && length >= 54 &&
+            std::memcmp(payload, "TovuMirelkanzoar", 16) == 0) {
+            ++header.segments;
+            if (Le32(payload + 32) == 0) {
+                ++header.firsts;
+                header.rectLeft = Le32(payload + 36);
+                header.rectLowRow = Le32(payload + 40);
+                header.rectRight = Le32(payload + 44);
+                header.rectHighRow = Le32(payload + 48);
+            }
+        }
+        pos += 2 + length;
+    }
+    return header;
+}
+
+// Every quantised coefficient of a picture, per component, in block order.
+struct Coefficients {
+    std::vector<JDIMENSION> widthInBlocks, heightInBlocks;
+    std::vector<std::vector<JCOEF>> blocks;  // per component, 64 per block
+    int maxH = 1, maxV = 1;
+    std::vector<int> h, v;
+};
+
+Coefficients ReadCoefficients(const std::string &path) {
+    Coefficients c;
+    const Bytes data = ReadFile(path);
+    jpeg_decompress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&info, TRUE);
+    jvirt_barray_ptr *arrays = jpeg_read_coefficients(&info);
+    c.maxH = info.max_h_samp_factor;
+    c.maxV = info.max_v_samp_factor;
+    for (int ci = 0; ci < info.num_components; ++ci) {
+        const jpeg_component_info &comp = info.comp_info[ci];
+        c.widthInBlocks.push_back(comp.width_in_blocks);
+        c.heightInBlocks.push_back(comp.height_in_blocks);
+        c.h.push_back(comp.h_samp_factor);
+        c.v.push_back(comp.v_samp_factor);
+        std::vector<JCOEF> all;
+        for (JDIMENSION row = 0; row < comp.height_in_blocks; ++row) {
+            JBLOCKARRAY rows = (*info.mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&info), arrays[ci], row, 1, FALSE);
+            for (JDIMENSION col = 0; col < comp.width_in_blocks; ++col)
+                all.insert(all.end(), rows[0][col], rows[0][col] + DCTSIZE2);
+        }
+        c.blocks.push_back(std::move(all));
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
+    return c;
+}
+
+// Number of blocks that differ between two pictures outside a pixel
+// rectangle (rows from the top, edges included), per component.
+int DifferingBlocksOutside(const Coefficients &a, const Coefficients &b, int left, int top,
+                           int right, int bottom) {
+    int differing = 0;
+    for (size_t ci = 0; ci < a.blocks.size(); ++ci) {
+        const int fh = a.maxH / a.h[ci], fv = a.maxV / a.v[ci];
+        for (JDIMENSION row = 0; row < a.heightInBlocks[ci]; ++row)
+            for (JDIMENSION col = 0; col < a.widthInBlocks[ci]; ++col) {
+                const int x0 = int(col) * 8 * fh, y0 = int(row) * 8 * fv;
+                const bool inside =
+                    x0 + 8 * fh > left && x0 <= right && y0 + 8 * fv > top && y0 <= bottom;
+                if (inside) continue;
+                const size_t at = (size_t(row) * a.widthInBlocks[ci] + col) * DCTSIZE2;
+                if (std::memcmp(&a.blocks[ci][at], &b.blocks[ci][at], DCTSIZE2 * sizeof(JCOEF)))
+                    ++differing;
+            }
+    }
+    return differing;
+}
+
+bool SameCoefficients(const Coefficients &a, const Coefficients &b) {
+    return a.blocks == b.blocks && a.widthInBlocks == b.widthInBlocks;
+}
+
+class Operations : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        setenv("XDG_CONFIG_HOME", dir_.file("config").c_str(), 1);
+        MK_SettsLoadDefaults(&settings_);
+    }
+    std::string Copy(const char *corpusName, const std::string &as = "") {
+        const std::string to = dir_.file(as.empty() ? corpusName : as);
+        std::filesystem::copy_file(CorpusDir() / corpusName, to);
+        // The fixtures are read-only; a copy is an ordinary writable file.
+        std::filesystem::permissions(to, std::filesystem::perms(0644));
+        return to;
+    }
+    // A lossless crop (and turn) of a corpus picture, made by jpegtran.
+    std::string Transformed(const char *corpusName, const std::string &options,
+                            const std::string &as) {
+        const std::string to = dir_.file(as);
+        const std::string command = "jpegtran -copy all " + options + " -outfile '" + to + "' '" +
+                                    (CorpusDir() / corpusName).string() + "'";
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        return to;
+    }
+    TempDir dir_;
+    Setts settings_{};
+};
+
+// With the default settings a 4000 x 3000 picture, and the same picture
+// turned, gets a 150-pixel text cell, offsets -80 and -45 and margins 20 and
+// 15; the stamp then ends 80 pixels from the right and 45 from the bottom.
+TEST_F(Operations, DefaultGeometryOnLandscapeAndPortrait) {
+    const auto landscape =
+        Transformed("samsung_sm-g935l_12mp_trailer.jpg", "-crop 4000x3000+0+0", "l.jpg");
+    const std::string portrait = dir_.file("p.jpg");
+    const std::string turn =
+        "jpegtran -copy all -rotate 90 -outfile '" + portrait + "' '" + landscape + "'";
+    ASSERT_EQ(std::system(turn.c_str()), 0);
+    struct Case {
+        std::string path;
+        int32_t width, height;
+    };
+    for (const auto &c : {Case{landscape, 4000, 3000}, Case{portrait, 3000, 4000}}) {
+        int32_t w = 0, h = 0;
+        ASSERT_EQ(MK_ReadJPEG(c.path.c_str(), nullptr, &w, &h), 0);
+        ASSERT_EQ(w, c.width);
+        ASSERT_EQ(h, c.height);
+        OverlayLayer layer{};
+        mk::batch::FillStampLayer(layer, c.path.c_str(), settings_, w, h);
+        EXPECT_EQ(layer.fontSize, 150);
+        EXPECT_EQ(layer.horizontalOffset, -80);
+        EXPECT_EQ(layer.verticalOffset, -45);
+        EXPECT_EQ(layer.horizontalMargin, 20);
+        EXPECT_EQ(layer.verticalMargin, 15);
+        EXPECT_STREQ(layer.text, "2017-02-09");
+        EXPECT_STREQ(layer.fontFace, "Arial");
+        EXPECT_EQ(layer.kind, 1);
+
+        ASSERT_EQ(Process(OP_STAMP, c.path, c.path, settings_), 0) << c.path;
+        const MarkerHeader m = ReadMarker(c.path);
+        EXPECT_EQ(m.firsts, 1);
+        EXPECT_EQ(m.rectRight, c.width - 80);
+        EXPECT_EQ(m.rectLowRow, c.height - 1 - (c.height - 45));
+        // The box is the fitted text cell (150 pixels where the font can
+        // reach it) and two margins of 15.
+        const int32_t boxHeight = m.rectHighRow - m.rectLowRow;
+        EXPECT_GE(boxHeight, 178);
+        EXPECT_LE(boxHeight, 182);
+        EXPECT_LT(m.rectLeft, c.width - 80 - 2 * 20);
+    }
+}
+
+TEST_F(Operations, PixelUnitsAreUsedAsTheyStand) {
+    const auto path = Copy("canon_ixus_v2_trailing.jpg");  // 1600 x 1200
+    settings_.flags |= FLAG_PIXEL_UNITS;
+    settings_.fontSize = 60;
+    settings_.horizontalOffset = -20;
+    settings_.verticalOffset = -15;
+    settings_.horizontalMargin = 5;
+    settings_.verticalMargin = 7;
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    const MarkerHeader m = ReadMarker(path);
+    EXPECT_EQ(m.rectRight, 1600 - 20);
+    EXPECT_EQ(m.rectLowRow, 1199 - (1200 - 15));
+    EXPECT_EQ(m.rectHighRow, 1199 - (1200 - 15 - 60 - 14));
+}
+
+TEST_F(Operations, ReadOnlyDestinations) {
+    const auto path = Copy("kodak_dc210_mm_com.jpg");
+    ASSERT_EQ(chmod(path.c_str(), 0444), 0);
+    const Bytes before = ReadFile(path);
+    settings_.flags &= ~FLAG_ALLOW_READONLY;
+    // Root may write anyway; the permission bits are what counts.
+    EXPECT_EQ(Process(OP_STAMP, path, path, settings_), -1);
+    EXPECT_EQ(ReadFile(path), before);
+
+    settings_.flags |= FLAG_ALLOW_READONLY;
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(ReadMarker(path).firsts, 1);
+
+    // Undo of a stamped read-only file is refused without the flag; the
+    // probe comes first, so an unstamped one reports -10.
+    settings_.flags &= ~FLAG_ALLOW_READONLY;
+    EXPECT_EQ(Process(OP_UNDO, path, path, settings_), -1);
+    const auto plain = Copy("nikon_e950_444_dri.jpg");
+    ASSERT_EQ(chmod(plain.c_str(), 0444), 0);
+    EXPECT_EQ(Process(OP_UNDO, plain, plain, settings_), -10);
+    settings_.flags |= FLAG_ALLOW_READONLY;
+    EXPECT_EQ(Process(OP_UNDO, path, path, settings_), 0);
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0444u);
+    EXPECT_EQ(ReadMarker(path).segments, 0);
+}
+
+TEST_F(Operations, RestampingLeavesOneStampOverTheOriginalPicture) {
+    const auto original = Copy("sony_cybershot_app1_before_app0.jpg", "original.jpg");
+    const auto path = Copy("sony_cybershot_app1_before_app0.jpg");
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    // The second stamp goes elsewhere, so the first one's area must have been
+    // restored.
+    settings_.stampPosition = MK_POS_TOP_LEFT;
+    settings_.horizontalOffset = 100;
+    settings_.verticalOffset = 100;
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    const MarkerHeader m = ReadMarker(path);
+    EXPECT_EQ(m.firsts, 1);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(MK_ReadJPEG(path.c_str(), nullptr, &w, &h), 0);
+    const Coefficients before = ReadCoefficients(original);
+    const Coefficients after = ReadCoefficients(path);
+    EXPECT_EQ(DifferingBlocksOutside(before, after, m.rectLeft, h - 1 - m.rectHighRow, m.rectRight,
+                                     h - 1 - m.rectLowRow),
+              0);
+    EXPECT_GT(DifferingBlocksOutside(before, after, 0, 0, -1, -1), 0);
+    ASSERT_EQ(Process(OP_UNDO, path, path, settings_), 0);
+    EXPECT_TRUE(SameCoefficients(ReadCoefficients(path), before));
+
+    // Without FLAG_RESTAMP a stamped picture is refused and left alone.
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    const Bytes stamped = ReadFile(path);
+    settings_.flags &= ~FLAG_RESTAMP;
+    EXPECT_EQ(Process(OP_STAMP, path, path, settings_), -1);
+    EXPECT_EQ(ReadFile(path), stamped);
+}
+
+TEST_F(Operations, NoReverseMarkerWithoutTheFlag) {
+    const auto path = Copy("casio_ex-z3_mm.jpg");
+    settings_.flags &= ~FLAG_REVERSE_MARKER;
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    EXPECT_EQ(ReadMarker(path).segments, 0);
+    const Bytes stamped = ReadFile(path);
+    EXPECT_EQ(Process(OP_UNDO, path, path, settings_), -10);
+    EXPECT_EQ(ReadFile(path), stamped);
+}
+
+TEST_F(Operations, UndoOfAnUnstampedFileCreatesNothing) {
+    const auto path = Copy("fujifilm_mx1200_dri.jpg");
+    const std::string destination = dir_.file("restored.jpg");
+    EXPECT_EQ(Process(OP_UNDO, path, destination, settings_), -10);
+    EXPECT_FALSE(std::filesystem::exists(destination));
+}
+
+TEST_F(Operations, StampToACopyLeavesTheSourceAndUndoesBack) {
+    const auto path = Copy("canon_eos450d_12mp.jpg");
+    const Bytes source = ReadFile(path);
+    const std::string copy = dir_.file("stamp_canon.jpg");
+    ASSERT_EQ(Process(OP_STAMP, path, copy, settings_), 0);
+    EXPECT_EQ(ReadFile(path), source);
+    const std::string restored = dir_.file("restored.jpg");
+    ASSERT_EQ(Process(OP_UNDO, copy, restored, settings_), 0);
+    EXPECT_TRUE(SameCoefficients(ReadCoefficients(restored), ReadCoefficients(path)));
+}
+
+// When an earlier stamp is taken off into the destination first, the date
+// still comes from the source: with the file-time date, a stamp of the
+// stamped source gives the very same file as a stamp of the original.
+TEST_F(Operations, TheDateComesFromTheSource) {
+    settings_.flags &= ~FLAG_DATE_FROM_EXIF;
+    const auto original = Copy("nikon_e950_444_dri.jpg", "original.jpg");
+    const auto stamped = Copy("nikon_e950_444_dri.jpg", "stamped.jpg");
+    ASSERT_EQ(Process(OP_STAMP, stamped, stamped, settings_), 0);
+    const timespec when{978350400, 0};  // 2001-01-01 12:00 UTC
+    mk::platform::SetModificationTime(original.c_str(), when);
+    mk::platform::SetModificationTime(stamped.c_str(), when);
+    const std::string fromOriginal = dir_.file("a.jpg");
+    const std::string fromStamped = dir_.file("b.jpg");
+    ASSERT_EQ(Process(OP_STAMP, original, fromOriginal, settings_), 0);
+    ASSERT_EQ(Process(OP_STAMP, stamped, fromStamped, settings_), 0);
+    EXPECT_EQ(ReadFile(fromOriginal), ReadFile(fromStamped));
+}
+
+TEST_F(Operations, EmptyTextWritesNothing) {
+    const auto path = Copy("kodak_dc210_mm_com.jpg");
+    const Bytes before = ReadFile(path);
+    settings_.datePicture[0] = '\0';
+    EXPECT_EQ(Process(OP_STAMP, path, path, settings_), -1);
+    EXPECT_EQ(ReadFile(path), before);
+}
+
+TEST_F(Operations, DamagedOrForeignFilesFailCleanly) {
+    for (const char *name :
+         {"broken_not_jpeg.jpg", "truncated_header_year2216.jpg", "cmyk_multi_icc_dateonly.jpg"}) {
+        const auto path = Copy(name);
+        const Bytes before = ReadFile(path);
+        EXPECT_EQ(Process(OP_STAMP, path, path, settings_), -1) << name;
+        EXPECT_EQ(ReadFile(path), before) << name;
+        EXPECT_NE(Process(OP_UNDO, path, path, settings_), 0) << name;
+        EXPECT_EQ(ReadFile(path), before) << name;
+    }
+}
+
+// Renders the stamped area of a corpus picture to a PNG under the build
+// folder, for a person to look at.
+TEST_F(Operations, StampedAreaToPng) {
+    const auto path = Copy("canon_eos450d_12mp.jpg", "visual.jpg");
+    settings_.timePicture[0] = '\0';
+    std::strcpy(settings_.timePicture, "HH:mm");
+    settings_.fontQuality = 4;
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    const MarkerHeader m = ReadMarker(path);
+    int32_t w = 0, h = 0;
+    ASSERT_EQ(MK_ReadJPEG(path.c_str(), nullptr, &w, &h), 0);
+    const int top = h - 1 - m.rectHighRow, bottom = h - 1 - m.rectLowRow;
+    const int left = std::max(0, m.rectLeft - 40), y = std::max(0, top - 40);
+    const std::string png = std::string(MK_BUILD_DIR) + "/stamp_visual_check.png";
+    const std::string command = "djpeg -pnm '" + path + "' | /usr/bin/convert - -crop " +
+                                std::to_string(std::min(w - left, m.rectRight - left + 80)) + "x" +
+                                std::to_string(std::min(h - y, bottom - y + 80)) + "+" +
+                                std::to_string(left) + "+" + std::to_string(y) + " '" + png + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    EXPECT_GT(std::filesystem::file_size(png), 1000u);
+}
+
+}  // namespace
