@@ -11,7 +11,7 @@ namespace {
 const FontCatalogue &Installed() {
     static const FontCatalogue catalogue = [] {
         std::optional<FontCatalogue> c = FontCatalogue::Installed();
-        return c ? *c : FontCatalogue{};
+        return c ? std::move(*c) : FontCatalogue{};
     }();
     return catalogue;
 }
@@ -133,7 +133,7 @@ TEST(FontCatalogue, FamilyNamesCompareWithoutAsciiCase) {
 }
 
 TEST(FontSubstitutes, ArialIsBoundToItsMetricAliases) {
-    const std::vector<std::string> substitutes = StrongSubstitutes("Arial");
+    const std::vector<std::string> substitutes = Installed().StrongSubstitutes("Arial");
     EXPECT_NE(std::find(substitutes.begin(), substitutes.end(), "Liberation Sans"),
               substitutes.end());
     // The generic fallbacks are weak bindings and stay out.
@@ -142,17 +142,20 @@ TEST(FontSubstitutes, ArialIsBoundToItsMetricAliases) {
 }
 
 TEST(FontSubstitutes, UnknownNameHasNone) {
-    EXPECT_TRUE(StrongSubstitutes("NoSuchFont").empty());
-    EXPECT_TRUE(StrongSubstitutes("").empty());
+    EXPECT_TRUE(Installed().StrongSubstitutes("NoSuchFont").empty());
+    EXPECT_TRUE(Installed().StrongSubstitutes("").empty());
+    // A catalogue of made-up faces has no configuration behind it.
+    EXPECT_TRUE(FontCatalogue{}.StrongSubstitutes("Arial").empty());
+    EXPECT_FALSE(FontCatalogue{}.BestMatch("Arial", 400, false));
 }
 
 TEST(FontSubstitutes, BestInstalledMatchIsAnOutlineFace) {
-    const std::optional<FontFace> face = BestInstalledMatch("Liberation Sans", 700, true);
+    const std::optional<FontFace> face = Installed().BestMatch("Liberation Sans", 700, true);
     ASSERT_TRUE(face);
     EXPECT_EQ(face->family, "Liberation Sans");
     EXPECT_EQ(face->weight, 700);
     EXPECT_TRUE(face->italic);
-    EXPECT_TRUE(BestInstalledMatch("NoSuchFont", 400, false));
+    EXPECT_TRUE(Installed().BestMatch("NoSuchFont", 400, false));
 }
 
 }  // namespace

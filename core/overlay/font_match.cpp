@@ -168,10 +168,15 @@ FontMatch SeekFont(const platform::FontCatalogue &catalogue, const FontWish &wis
     return match;
 }
 
+FontMatch SeekFont(const platform::FontCatalogue &catalogue, const FontWish &wish) {
+    return SeekFont(catalogue, wish,
+                    [&](const std::string &family) { return catalogue.StrongSubstitutes(family); });
+}
+
 FontMatch SeekInstalledFont(const FontWish &wish) {
-    const std::optional<platform::FontCatalogue> catalogue = platform::FontCatalogue::Installed();
-    return SeekFont(catalogue ? *catalogue : platform::FontCatalogue{}, wish,
-                    platform::StrongSubstitutes);
+    const std::optional<platform::FontCatalogue> installed = platform::FontCatalogue::Installed();
+    const platform::FontCatalogue none;
+    return SeekFont(installed ? *installed : none, wish);
 }
 
 }  // namespace mk::overlay

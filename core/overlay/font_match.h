@@ -40,7 +40,10 @@ using SubstituteFn = std::function<std::vector<std::string>(const std::string &)
 FontMatch SeekFont(const platform::FontCatalogue &catalogue, const FontWish &wish,
                    const SubstituteFn &substitutes);
 
-// The same over the installed fonts and fontconfig's strong substitutes.
+// The same with the catalogue's own substitutes (fontconfig's strong ones).
+FontMatch SeekFont(const platform::FontCatalogue &catalogue, const FontWish &wish);
+
+// The same over the installed fonts.
 FontMatch SeekInstalledFont(const FontWish &wish);
 
 // The description of a catalogue face as the enumeration reports it in the

@@ -64,12 +64,13 @@ std::string LayerText(const OverlayLayer &layer) {
 // no catalogue face (nothing of the character set is installed) gets
 // fontconfig's closest scalable face, emboldened or slanted where that face
 // lacks the wanted style.
-std::optional<TextFace> OpenMatchedFace(const FontMatch &font, const FtLibrary &library) {
+std::optional<TextFace> OpenMatchedFace(const FontMatch &font, const FtLibrary &library,
+                                        const platform::FontCatalogue &catalogue) {
     if (font.face) return TextFace::Open(library, font.face->file, font.face->index);
     const std::string family(font.logFont.lfFaceName,
                              ::strnlen(font.logFont.lfFaceName, sizeof font.logFont.lfFaceName));
     const std::optional<platform::FontFace> nearest =
-        platform::BestInstalledMatch(family, font.logFont.lfWeight, font.logFont.lfItalic != 0);
+        catalogue.BestMatch(family, font.logFont.lfWeight, font.logFont.lfItalic != 0);
     if (!nearest) return std::nullopt;
     SyntheticStyle synthetic;
     synthetic.bold = font.logFont.lfWeight >= 600 && nearest->weight < 600;
@@ -85,11 +86,11 @@ bool FitsBitmap(int64_t width, int64_t height) {
 }  // namespace
 
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
-                             const FtLibrary &library) {
+                             const FtLibrary &library, const platform::FontCatalogue &catalogue) {
     LayerBitmaps out;
     const std::u32string text = DecodeUtf8(LayerText(layer));
     if (text.empty()) return out;
-    std::optional<TextFace> face = OpenMatchedFace(font, library);
+    std::optional<TextFace> face = OpenMatchedFace(font, library, catalogue);
     if (!face) return out;
 
     const int32_t target = layer.fontSize;
@@ -215,10 +216,14 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderedLayer 
     wish.italic = layer.fontItalic;
     wish.charSet = layer.fontCharSet;
     wish.family.assign(layer.fontFace, ::strnlen(layer.fontFace, sizeof layer.fontFace));
-    mk::overlay::FontMatch font = mk::overlay::SeekInstalledFont(wish);
+    const std::optional<mk::platform::FontCatalogue> installed =
+        mk::platform::FontCatalogue::Installed();
+    const mk::platform::FontCatalogue none;
+    const mk::platform::FontCatalogue &catalogue = installed ? *installed : none;
+    mk::overlay::FontMatch font = mk::overlay::SeekFont(catalogue, wish);
     font.logFont.lfQuality = layer.fontQuality;
     mk::overlay::LayerBitmaps bitmaps =
-        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *library);
+        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *library, catalogue);
     if (bitmaps.text) {
         storage.buffers.push_back(std::move(bitmaps.text->pixels));
         entry.textPixels = storage.buffers.back().data();

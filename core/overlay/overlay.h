@@ -60,10 +60,11 @@ struct LayerBitmaps {
 };
 
 // Renders a text layer with the matched font for a picture `pictureWidth`
-// wide. Empty text, a font that cannot be opened or measured, or bitmaps
+// wide; the catalogue's best match stands in when the match names no
+// installed face. Empty text, a font that cannot be opened or measured, or bitmaps
 // too large to hold give no bitmaps.
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
-                             const FtLibrary &library);
+                             const FtLibrary &library, const platform::FontCatalogue &catalogue);
 
 // Blends the bitmap into the bottom-up picture at the offsets aligned by
 // the position code and grows `painted` by the bitmap's aligned rectangle.

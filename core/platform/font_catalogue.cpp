@@ -152,38 +152,52 @@ bool CatalogueOrder(const FontFace &a, const FontFace &b) {
            std::forward_as_tuple(Folded(b.family), b.weight, b.italic, b.file, b.index);
 }
 
+void FontCatalogue::ConfigFree::operator()(_FcConfig *config) const noexcept {
+    if (config != nullptr) FcConfigDestroy(config);
+}
+
+FontCatalogue::FontCatalogue() = default;
+FontCatalogue::~FontCatalogue() = default;
+FontCatalogue::FontCatalogue(FontCatalogue &&) noexcept = default;
+FontCatalogue &FontCatalogue::operator=(FontCatalogue &&) noexcept = default;
+
 FontCatalogue::FontCatalogue(std::vector<FontFace> faces) : faces_(std::move(faces)) {
     std::stable_sort(faces_.begin(), faces_.end(), CatalogueOrder);
 }
 
 std::optional<FontCatalogue> FontCatalogue::Installed() {
-    if (!FcInit()) return std::nullopt;
+    // A configuration of our own: fontconfig's default one lives until
+    // FcFini and is shared by the whole process.
+    std::unique_ptr<_FcConfig, ConfigFree> config(FcInitLoadConfigAndFonts());
+    if (!config) return std::nullopt;
     PatternPtr pattern(FcPatternCreate());
     if (!pattern || !FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue)) return std::nullopt;
     ObjectSetPtr objects(FcObjectSetBuild(FC_FAMILY, FC_FAMILYLANG, FC_STYLE, FC_WEIGHT, FC_SLANT,
                                           FC_SPACING, FC_FILE, FC_INDEX, FC_FONTFORMAT, FC_SCALABLE,
                                           FC_LANG, static_cast<char *>(nullptr)));
     if (!objects) return std::nullopt;
-    FontSetPtr set(FcFontList(nullptr, pattern.get(), objects.get()));
+    FontSetPtr set(FcFontList(config.get(), pattern.get(), objects.get()));
     if (!set) return std::nullopt;
     std::vector<FontFace> faces;
     faces.reserve(static_cast<size_t>(set->nfont));
     for (int i = 0; i < set->nfont; ++i)
         if (std::optional<FontFace> face = FaceFromPattern(set->fonts[i]))
             faces.push_back(std::move(*face));
-    return FontCatalogue(std::move(faces));
+    FontCatalogue catalogue(std::move(faces));
+    catalogue.config_ = std::move(config);
+    return catalogue;
 }
 
-std::vector<std::string> StrongSubstitutes(const std::string &family) {
+std::vector<std::string> FontCatalogue::StrongSubstitutes(const std::string &family) const {
     std::vector<std::string> out;
-    if (family.empty() || !FcInit()) return out;
+    if (family.empty() || !config_) return out;
     PatternPtr pattern(FcPatternCreate());
     if (!pattern || !FcPatternAddString(pattern.get(), FC_FAMILY,
                                         reinterpret_cast<const FcChar8 *>(family.c_str())))
         return out;
     // Only the configuration's rules; FcDefaultSubstitute adds nothing to
     // the family list.
-    if (!FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern)) return out;
+    if (!FcConfigSubstitute(config_.get(), pattern.get(), FcMatchPattern)) return out;
     for (int n = 0;; ++n) {
         FcValue value;
         FcValueBinding binding = FcValueBindingWeak;
@@ -199,8 +213,9 @@ std::vector<std::string> StrongSubstitutes(const std::string &family) {
     return out;
 }
 
-std::optional<FontFace> BestInstalledMatch(const std::string &family, int32_t weight, bool italic) {
-    if (!FcInit()) return std::nullopt;
+std::optional<FontFace> FontCatalogue::BestMatch(const std::string &family, int32_t weight,
+                                                 bool italic) const {
+    if (!config_) return std::nullopt;
     PatternPtr pattern(FcPatternCreate());
     if (!pattern) return std::nullopt;
     if (!family.empty())
@@ -210,10 +225,10 @@ std::optional<FontFace> BestInstalledMatch(const std::string &family, int32_t we
     FcPatternAddInteger(pattern.get(), FC_WEIGHT, FcWeightFromOpenType(openType));
     FcPatternAddInteger(pattern.get(), FC_SLANT, italic ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
     FcPatternAddBool(pattern.get(), FC_SCALABLE, FcTrue);
-    if (!FcConfigSubstitute(nullptr, pattern.get(), FcMatchPattern)) return std::nullopt;
+    if (!FcConfigSubstitute(config_.get(), pattern.get(), FcMatchPattern)) return std::nullopt;
     FcDefaultSubstitute(pattern.get());
     FcResult result = FcResultNoMatch;
-    FontSetPtr sorted(FcFontSort(nullptr, pattern.get(), FcTrue, nullptr, &result));
+    FontSetPtr sorted(FcFontSort(config_.get(), pattern.get(), FcTrue, nullptr, &result));
     if (!sorted) return std::nullopt;
     for (int i = 0; i < sorted->nfont; ++i)
         if (std::optional<FontFace> face = FaceFromPattern(sorted->fonts[i])) return face;

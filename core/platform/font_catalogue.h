@@ -5,9 +5,12 @@
 
 #include <bitset>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+struct _FcConfig;
 
 namespace mk::platform {
 
@@ -35,20 +38,42 @@ struct FontFace {
 // Western European; 2 (symbol) has no languages: every face covers it.
 std::vector<std::string> CharSetLanguages(uint8_t charSet);
 
+// The catalogue owns the fontconfig configuration it was read with, so
+// nothing of fontconfig's process-wide default configuration is used.
 class FontCatalogue {
   public:
-    FontCatalogue() = default;
-    // A catalogue of the given faces, sorted into the catalogue order.
+    FontCatalogue();
+    // A catalogue of the given faces, sorted into the catalogue order, with
+    // no configuration behind it (no substitutes, no best match).
     explicit FontCatalogue(std::vector<FontFace> faces);
+    ~FontCatalogue();
+    FontCatalogue(FontCatalogue &&) noexcept;
+    FontCatalogue &operator=(FontCatalogue &&) noexcept;
+    FontCatalogue(const FontCatalogue &) = delete;
+    FontCatalogue &operator=(const FontCatalogue &) = delete;
 
-    // Every scalable face installed, or nullopt when fontconfig cannot be
-    // initialised.
+    // Every scalable face installed, or nullopt when fontconfig's
+    // configuration cannot be loaded.
     static std::optional<FontCatalogue> Installed();
 
     const std::vector<FontFace> &faces() const { return faces_; }
 
+    // The families the configuration binds strongly to the name (its
+    // metric-compatible aliases such as "Liberation Sans" for "Arial"), in
+    // the configuration's order, without the name itself. The weak
+    // fallbacks that fontconfig appends to every name are not substitutes.
+    std::vector<std::string> StrongSubstitutes(const std::string &family) const;
+
+    // The installed scalable face fontconfig prefers for the wish, whatever
+    // its family; nullopt when there is none.
+    std::optional<FontFace> BestMatch(const std::string &family, int32_t weight, bool italic) const;
+
   private:
+    struct ConfigFree {
+        void operator()(_FcConfig *config) const noexcept;
+    };
     std::vector<FontFace> faces_;
+    std::unique_ptr<_FcConfig, ConfigFree> config_;
 };
 
 // Sorting key of the catalogue: family (ASCII case folded), weight, upright
@@ -58,15 +83,5 @@ bool CatalogueOrder(const FontFace &a, const FontFace &b);
 // ASCII case-insensitive equality of family names, the way the Windows font
 // mapper compares face names.
 bool SameFamily(const std::string &a, const std::string &b);
-
-// The families fontconfig's configuration binds strongly to the name (its
-// metric-compatible aliases such as "Liberation Sans" for "Arial"), in the
-// configuration's order, without the name itself. The weak fallbacks that
-// fontconfig appends to every name are not substitutes.
-std::vector<std::string> StrongSubstitutes(const std::string &family);
-
-// The installed scalable face fontconfig prefers for the wish, whatever its
-// family; nullopt when there is none.
-std::optional<FontFace> BestInstalledMatch(const std::string &family, int32_t weight, bool italic);
 
 }  // namespace mk::platform
