@@ -69,9 +69,9 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations);
 
 // The whole call: with PF_SHOW_PROGRESS a worker thread behind the progress
 // dialog (or without the dialog when none can be shown), else the caller's
-// thread. Always 0.
+// thread. `workers` 0 chooses by cores and memory. Always 0.
 int32_t ProcessFiles(void *parent, const char *sources, const char *destinations, int32_t operation,
                      int32_t flags, const Setts *settings, ProcessCallback callback, void *userData,
-                     const BatchOperations &operations);
+                     const BatchOperations &operations, uint32_t workers = 0);
 
 }  // namespace mk::batch

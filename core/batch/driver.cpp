@@ -237,10 +237,11 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
 
 int32_t ProcessFiles(void *parent, const char *sources, const char *destinations, int32_t operation,
                      int32_t flags, const Setts *settings, ProcessCallback callback, void *userData,
-                     const BatchOperations &operations) {
+                     const BatchOperations &operations, uint32_t workers) {
     if (sources == nullptr) return 0;
     BatchJob job;
     PrepareJob(job, sources, destinations, operation, flags, settings, callback, userData);
+    if (workers != 0) job.workers = workers;
     if ((flags & PF_SHOW_PROGRESS) == 0) {
         RunWorkerLoop(job, operations);
         return 0;
