@@ -202,28 +202,35 @@ std::vector<const OverlayLayer *> LayersFromHead(const OverlayLayer *any) {
     return layers;
 }
 
-void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderedLayer &entry,
-                 HandleStorage &storage) {
+// What rendering needs for every layer of one Init call: nothing FreeType
+// or fontconfig holds outlives the call or is shared with another.
+struct RenderContext {
+    std::optional<mk::overlay::FtLibrary> library;
+    std::optional<mk::platform::FontCatalogue> catalogue;
+};
+
+void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext &context,
+                 RenderedLayer &entry, HandleStorage &storage) {
     entry.x = layer.horizontalOffset;
     entry.y = layer.verticalOffset;
     entry.position = layer.stampPosition;
     if (layer.kind != 1) return;
-    // A library per layer: nothing FreeType holds outlives the call.
-    std::optional<mk::overlay::FtLibrary> library = mk::overlay::FtLibrary::Create();
-    if (!library) return;
+    if (!context.library) {
+        context.library = mk::overlay::FtLibrary::Create();
+        if (!context.library) return;
+        context.catalogue = mk::platform::FontCatalogue::Installed();
+    }
     mk::overlay::FontWish wish;
     wish.weight = layer.fontWeight;
     wish.italic = layer.fontItalic;
     wish.charSet = layer.fontCharSet;
     wish.family.assign(layer.fontFace, ::strnlen(layer.fontFace, sizeof layer.fontFace));
-    const std::optional<mk::platform::FontCatalogue> installed =
-        mk::platform::FontCatalogue::Installed();
     const mk::platform::FontCatalogue none;
-    const mk::platform::FontCatalogue &catalogue = installed ? *installed : none;
+    const mk::platform::FontCatalogue &catalogue = context.catalogue ? *context.catalogue : none;
     mk::overlay::FontMatch font = mk::overlay::SeekFont(catalogue, wish);
     font.logFont.lfQuality = layer.fontQuality;
     mk::overlay::LayerBitmaps bitmaps =
-        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *library, catalogue);
+        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *context.library, catalogue);
     if (bitmaps.text) {
         storage.buffers.push_back(std::move(bitmaps.text->pixels));
         entry.textPixels = storage.buffers.back().data();
@@ -253,10 +260,11 @@ extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, cons
         storage->entryList.resize(layers.size());
         storage->layerCount = static_cast<int32_t>(layers.size());
         storage->entries = storage->entryList.data();
+        RenderContext context;
         for (size_t i = 0; i < layers.size(); ++i) {
             RenderedLayer &entry = storage->entryList[i];
             try {
-                RenderEntry(*layers[i], size[0], entry, *storage);
+                RenderEntry(*layers[i], size[0], context, entry, *storage);
             } catch (...) {
                 // The layer renders nothing; its placement stays.
                 entry.textPixels = entry.boxPixels = nullptr;
