@@ -9,6 +9,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 #include "overlay/round_rect.h"
 #include "test_support.h"
@@ -564,6 +565,40 @@ TEST(ApplyOverlay, NullArgumentsAreHarmless) {
     EXPECT_EQ(MK_ApplyOverlay_Proc(picture.pixels.data(), 10, 10, nullptr, &rect), 0);
     EXPECT_TRUE(RectIs(rect, 1, 2, 3, 4));
     EXPECT_EQ(MK_ApplyOverlay_Close(nullptr), 0);
+}
+
+TEST(ApplyOverlay, CallsOnSeparateThreadsGiveTheSameResult) {
+    auto render = [] {
+        OverlayLayer layer = TextLayer("2011-07-04 18:30", 33);
+        layer.flags = FLAG_BACKGROUND | FLAG_ROUND_CORNERS;
+        Handle handle = Init(&layer, 400, 100);
+        Picture picture(400, 100, 77);
+        MK_ApplyOverlay_Proc(picture.pixels.data(), 400, 100, handle.get(), nullptr);
+        return picture.pixels;
+    };
+    const std::vector<uint8_t> expected = render();
+    std::vector<std::vector<uint8_t>> results(4);
+    std::vector<std::thread> threads;
+    for (auto &result : results) threads.emplace_back([&result, &render] { result = render(); });
+    for (std::thread &t : threads) t.join();
+    for (const auto &result : results) EXPECT_EQ(result, expected);
+}
+
+TEST(RenderTextLayer, DescriptionWithoutAFaceUsesTheNearestInstalledOne) {
+    std::optional<FtLibrary> library = FtLibrary::Create();
+    std::optional<platform::FontCatalogue> catalogue = platform::FontCatalogue::Installed();
+    ASSERT_TRUE(library && catalogue);
+    // The wish itself, as when nothing of the character set is installed.
+    FontMatch font;
+    font.logFont.lfWeight = 700;
+    std::strcpy(font.logFont.lfFaceName, "Liberation Sans");
+    const OverlayLayer layer = TextLayer("2011", 41);
+    const LayerBitmaps bitmaps = RenderTextLayer(layer, font, 200, *library, *catalogue);
+    ASSERT_TRUE(bitmaps.text);
+    EXPECT_EQ(bitmaps.text->height, 41 + 2 * 4);
+    EXPECT_EQ(bitmaps.charHeight, 36);
+    // Without a catalogue behind it nothing can be drawn.
+    EXPECT_FALSE(RenderTextLayer(layer, font, 200, *library, platform::FontCatalogue{}).text);
 }
 
 // ---------------------------------------------------------------------------
