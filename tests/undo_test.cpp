@@ -212,6 +212,42 @@ TEST_F(UndoTest, StampedFileTruncatedInItsScan) {
     ExpectRefused(file, engine::kLibraryFailed, "");
 }
 
+// A few hundred bytes whose frame header declares 57207 x 26008 pixels.
+Bytes TinyFileOfAHugePicture() {
+    JpegSpec spec;
+    spec.gray = true;
+    spec.width = spec.height = 8;
+    Bytes file = MakeJpeg(spec);
+    for (size_t p = 2; p + 9 < file.size(); ++p)
+        if (file[p] == 0xFF && file[p + 1] == 0xC0) {
+            file[p + 5] = 0x65;  // height 0x6598
+            file[p + 6] = 0x98;
+            file[p + 7] = 0xDF;  // width 0xDF77
+            file[p + 8] = 0x77;
+            break;
+        }
+    return file;
+}
+
+TEST(UndoHugePicture, TinyFileCannotTakeGigabytes) {
+    TempDir dir;
+    WriteFile(dir.file("huge.jpg"), TinyFileOfAHugePicture());
+    int32_t width = 0, height = 0;
+    ASSERT_EQ(engine::ReadJpegFile(dir.file("huge.jpg").c_str(), nullptr, &width, &height, nullptr),
+              0);
+    ASSERT_EQ(width, 57207);
+    char error[engine::kErrorTextSize];
+    EXPECT_EQ(UndoStampedJpeg(dir.file("huge.jpg").c_str(), dir.file("u.jpg").c_str(), error),
+              engine::kLibraryFailed);
+    EXPECT_NE(std::string(error), "");
+    // The writer stops at the same point, before it looks at any pixel.
+    const uint8_t pixel[4] = {};
+    EXPECT_EQ(engine::WriteStampedJpeg(dir.file("huge.jpg").c_str(), dir.file("w.jpg").c_str(),
+                                       pixel, 0, 0, 10, 10, 1, nullptr),
+              engine::kLibraryFailed);
+    EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"huge.jpg"});
+}
+
 TEST(UndoLargeMarker, MarkerOfThreeSegments) {
     TempDir dir;
     JpegSpec spec = Picture(480, 320, 98);

@@ -2,8 +2,11 @@
 // copying for the engine's libjpeg work.
 #include "engine/jpeg_support.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -210,6 +213,16 @@ void Compressor::Destroy() noexcept {
     if (!created_) return;
     created_ = false;
     jpeg_destroy_compress(&info);
+}
+
+void LimitCoefficientMemory(j_decompress_ptr info, size_t inputSize) {
+    constexpr size_t kFloor = size_t{256} << 20;
+    // 128 bytes per block and at most 8 blocks per coded byte.
+    constexpr size_t kBytesPerInputByte = 128 * 8;
+    const size_t limit = inputSize > (SIZE_MAX / kBytesPerInputByte)
+                             ? SIZE_MAX
+                             : std::max(kFloor, inputSize * kBytesPerInputByte);
+    info->mem->max_memory_to_use = static_cast<long>(std::min<size_t>(limit, LONG_MAX));
 }
 
 void SaveAllSegments(j_decompress_ptr info) {

@@ -122,6 +122,12 @@ class Compressor {
     bool created_ = false;
 };
 
+// Caps the memory of the coefficient arrays by what `inputSize` bytes of
+// coded data can plausibly describe (a block costs at least a bit or two),
+// and never below 256 MiB; a tiny file that declares a huge picture then
+// fails with a library error instead of taking gigabytes.
+void LimitCoefficientMemory(j_decompress_ptr info, size_t inputSize);
+
 // Asks the library to keep every APP0..APP15 and COM segment whole.
 void SaveAllSegments(j_decompress_ptr info);
 

@@ -68,6 +68,7 @@ int32_t RunUndo(UndoJob *job) {
     picture.Create(errorText);
     j_decompress_ptr pic = picture.get();
     AttachMemorySource(pic, &job->pictureInput, job->sourceData.data(), job->sourceData.size());
+    LimitCoefficientMemory(pic, job->sourceData.size());
     SaveAllSegments(pic);
     jpeg_read_header(pic, TRUE);
     jvirt_barray_ptr *coefficients = jpeg_read_coefficients(pic);
@@ -93,6 +94,7 @@ int32_t RunUndo(UndoJob *job) {
     j_decompress_ptr emb = embedded.get();
     AttachMemorySource(emb, &job->embeddedInput, header + kMarkerHeaderSize,
                        static_cast<size_t>(embeddedLength));
+    LimitCoefficientMemory(emb, static_cast<size_t>(embeddedLength));
     jpeg_read_header(emb, TRUE);
     jvirt_barray_ptr *former = jpeg_read_coefficients(emb);
     if (!EmbeddedFits(pic, emb, blocks))

@@ -165,6 +165,7 @@ int32_t RunStampWriter(StampJob *job) {
     source.Create(errorText);
     j_decompress_ptr src = source.get();
     AttachMemorySource(src, &job->sourceInput, job->sourceData.data(), job->sourceData.size());
+    LimitCoefficientMemory(src, job->sourceData.size());
     SaveAllSegments(src);
     jpeg_read_header(src, TRUE);
     if (!SamplingSupported(src))
