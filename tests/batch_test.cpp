@@ -49,13 +49,18 @@ struct Call {
 
 // Operations that note each call and change the destination's content and
 // time, as a real stamp does.
+// The batch may run them on several threads at once.
 struct FakeOperations {
+    std::mutex lock;
     std::vector<Call> calls;
     int32_t result = 0;
 
     BatchOperations Make() {
         auto op = [this](const char *s, const char *d, const Setts *) {
-            calls.push_back({s, d});
+            {
+                std::lock_guard guard(lock);
+                calls.push_back({s, d});
+            }
             WriteFile(d, std::string("stamped"));
             return result;
         };
