@@ -2,6 +2,11 @@
 // in settings files and the stored preferences.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <cstring>
 #include <filesystem>
@@ -167,6 +172,26 @@ TEST_F(Persistence, RejectedFilesLeaveTheRecordAlone) {
     }
     Setts s = Defaults();
     EXPECT_EQ(MK_SettsLoadFromFile(&s, dir_.file("missing.mks").c_str()), -1);
+    // A save that cannot be completed (here: a file-size limit, as on a full
+    // disk) reports 1 and leaves the old file as it was.
+    const auto kept = dir_.file("kept.mks");
+    ASSERT_EQ(MK_SettsSaveToFile(&s, kept.c_str()), 0);
+    const Bytes before = ReadFile(kept);
+    const pid_t child = fork();
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        Setts other = Defaults();
+        other.fontWeight = 900;
+        _exit(MK_SettsSaveToFile(&other, kept.c_str()) == 1 ? 0 : 1);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(ReadFile(kept), before);
+    for (const auto &entry : std::filesystem::directory_iterator(dir_.path()))
+        EXPECT_NE(entry.path().extension(), ".tmp") << "left behind: " << entry.path();
     EXPECT_EQ(MK_SettsSaveToFile(&s, dir_.file("no/such/folder/x.mks").c_str()), 1);
 }
 

@@ -26,12 +26,13 @@ bool HoldsRecord(const uint8_t *data, size_t size) {
 
 extern "C" MK_API int32_t MK_SettsSaveToFile(Setts *settings, const char *path) {
     if (settings == nullptr || path == nullptr) return 1;
-    FILE *file = std::fopen(path, "wb");
-    if (file == nullptr) return 1;
+    // Written beside the old file and renamed over it, so a failed save never
+    // destroys the settings the user had.
+    mk::platform::AtomicFile file;
+    if (!file.Open(path)) return 1;
     settings->recordSize = MK_SETTS_SIZE;
-    const size_t written = std::fwrite(settings, 1, sizeof(Setts), file);
-    const bool closed = std::fclose(file) == 0;
-    return written == sizeof(Setts) && closed ? 0 : 1;
+    const size_t written = std::fwrite(settings, 1, sizeof(Setts), file.stream());
+    return written == sizeof(Setts) && file.Commit() ? 0 : 1;
 }
 
 extern "C" MK_API int32_t MK_SettsLoadFromFile(Setts *settings, const char *path) {
