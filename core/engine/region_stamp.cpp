@@ -1,0 +1,218 @@
+// The region stamp: the source's coefficients are read once; the MCUs under
+// the stamp and one MCU around them are transcoded into a small in-memory
+// JPEG, which is decoded to pixels, painted and encoded again with the
+// picture's tables. The margin gives the chroma upsampler the neighbouring
+// samples that it reads in a full decode, so the touched MCUs decode to
+// exactly the pixels of the full picture.
+#include "engine/region_stamp.h"
+
+#include <algorithm>
+#include <memory>
+#include <new>
+
+#include "engine/engine.h"
+#include "engine/jpeg_support.h"
+#include "engine/stamp_steps.h"
+
+namespace mk::engine {
+namespace {
+
+// Everything one region stamp owns, outside the function that arms the
+// recovery points.
+struct RegionJob {
+    StampWork work;
+    const RegionPainter *painter = nullptr;
+
+    // The decoded region in whole MCUs (both ends included) and in pixels.
+    JDIMENSION firstMcuRow = 0, lastMcuRow = 0, firstMcuColumn = 0, lastMcuColumn = 0;
+    PixelBox region{};
+    jvirt_barray_ptr regionBlocks[MAX_COMPONENTS]{};
+    ByteBuffer regionJpeg;
+    MemoryDestination regionOutput{};
+    MemorySource regionInput{};
+    ByteBuffer pixels;
+
+    Compressor regionWriter;
+    Decompressor regionReader;
+};
+
+// The crop's MCUs grown by one MCU on every side that lies inside the
+// picture; requests the arrays that hold the region's blocks.
+void PlanRegion(RegionJob *job) {
+    j_decompress_ptr src = job->work.source.get();
+    const JDIMENSION mcuWidth = 8 * static_cast<JDIMENSION>(src->max_h_samp_factor);
+    const JDIMENSION mcuHeight = 8 * static_cast<JDIMENSION>(src->max_v_samp_factor);
+    const JDIMENSION mcuColumns = (src->image_width + mcuWidth - 1) / mcuWidth;
+    const JDIMENSION mcuRows = (src->image_height + mcuHeight - 1) / mcuHeight;
+    const StampWork &work = job->work;
+    job->firstMcuColumn = work.firstMcuColumn > 0 ? work.firstMcuColumn - 1 : 0;
+    job->lastMcuColumn = std::min(work.lastMcuColumn + 1, mcuColumns - 1);
+    job->firstMcuRow = work.firstMcuRow > 0 ? work.firstMcuRow - 1 : 0;
+    job->lastMcuRow = std::min(work.lastMcuRow + 1, mcuRows - 1);
+    PixelBox &region = job->region;
+    region.x = job->firstMcuColumn * mcuWidth;
+    region.y = job->firstMcuRow * mcuHeight;
+    region.width = std::min(src->image_width, (job->lastMcuColumn + 1) * mcuWidth) - region.x;
+    region.height = std::min(src->image_height, (job->lastMcuRow + 1) * mcuHeight) - region.y;
+    for (int c = 0; c < src->num_components; ++c) {
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        job->regionBlocks[c] = (*src->mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(src), JPOOL_IMAGE, FALSE,
+            (job->lastMcuColumn - job->firstMcuColumn + 1) * h,
+            (job->lastMcuRow - job->firstMcuRow + 1) * v, v);
+    }
+}
+
+// A progressive picture whose scans leave one of the low coefficients
+// unrefined is smoothed across blocks by the decoder; a region decode of
+// the sequential crop would not be.
+bool DecoderWouldSmooth(j_decompress_ptr info) {
+    if (!info->progressive_mode || info->coef_bits == nullptr) return false;
+    for (int c = 0; c < info->num_components; ++c)
+        for (int k = 0; k < 10; ++k)
+            if (info->coef_bits[c][k] != 0) return true;
+    return false;
+}
+
+// Transcodes the region's blocks into a small JPEG in memory and decodes it
+// to bottom-up pixels with the decoder's defaults (those of ReadJpegFile).
+// The blocks are the source's own quantised coefficients, absolute values
+// rather than differences, so the crop is lossless wherever it starts.
+int32_t DecodeRegion(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
+    j_decompress_ptr src = job->work.source.get();
+    char *errorText = job->work.errorText;
+    for (int c = 0; c < src->num_components; ++c) {
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), sourceCoefficients[c],
+                      job->firstMcuRow * v, job->firstMcuColumn * h, job->regionBlocks[c], 0, 0,
+                      (job->lastMcuRow - job->firstMcuRow + 1) * v,
+                      (job->lastMcuColumn - job->firstMcuColumn + 1) * h);
+    }
+    const PixelBox &region = job->region;
+
+    job->regionWriter.Create(errorText);
+    j_compress_ptr writer = job->regionWriter.get();
+    jpeg_copy_critical_parameters(src, writer);
+    // Where the region reaches the picture's right or bottom edge, its size
+    // ends there too, so its last MCUs keep the picture's partial ones.
+    writer->image_width = region.width;
+    writer->image_height = region.height;
+    if (!job->regionJpeg.Resize(
+            std::max<size_t>(static_cast<size_t>(region.width) * region.height / 2, 65536)))
+        return Refuse(errorText, kNoMemory, "Not enough memory");
+    AttachMemoryDestination(writer, &job->regionOutput, &job->regionJpeg, 0);
+    jpeg_write_coefficients(writer, job->regionBlocks);
+    jpeg_finish_compress(writer);
+    job->regionWriter.Destroy();
+
+    job->regionReader.Create(errorText);
+    j_decompress_ptr reader = job->regionReader.get();
+    AttachMemorySource(reader, &job->regionInput, job->regionJpeg.data(),
+                       job->regionOutput.written);
+    jpeg_read_header(reader, TRUE);
+    // The crop's own segments could suggest another colour space than the
+    // one the source's decoder settled on.
+    reader->jpeg_color_space = src->jpeg_color_space;
+    reader->out_color_space = JCS_EXT_BGRX;
+    jpeg_start_decompress(reader);
+    if (reader->output_width != region.width || reader->output_height != region.height ||
+        reader->output_components != 4)
+        return Refuse(errorText, kLibraryFailed, "Decoded region does not fit the picture");
+    const size_t stride = static_cast<size_t>(region.width) * 4;
+    if (!job->pixels.Resize(stride * region.height))
+        return Refuse(errorText, kNoMemory, "Not enough memory");
+    // The region's top row goes to the last row of the buffer.
+    JSAMPROW row = job->pixels.data() + stride * (region.height - 1);
+    while (reader->output_scanline < reader->output_height) {
+        jpeg_read_scanlines(reader, &row, 1);
+        row -= stride;
+    }
+    jpeg_finish_decompress(reader);
+    job->regionReader.Destroy();
+    job->regionJpeg.Reset();
+    return kOk;
+}
+
+// Holds no objects with destructors: library failures jump back here.
+int32_t RunRegionStamp(RegionJob *job) {
+    StampWork *work = &job->work;
+    char *errorText = work->errorText;
+    if (setjmp(work->source.error.recovery)) return FailureCodeOf(work->source.error);
+    if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
+    if (setjmp(work->reread.error.recovery)) return FailureCodeOf(work->reread.error);
+    if (setjmp(work->destination.error.recovery)) return FailureCodeOf(work->destination.error);
+    if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
+    if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
+
+    ReadSourceHeader(work);
+    j_decompress_ptr src = work->source.get();
+    const auto width = static_cast<int32_t>(src->image_width);
+    const auto height = static_cast<int32_t>(src->image_height);
+    if (width <= 0 || height <= 0)
+        return Refuse(errorText, kLibraryFailed, "Picture has no pixels");
+    // The overlay is placed from the picture's size alone, so the touched
+    // blocks are known before anything is decoded.
+    const MK_Rect painted = job->painter->paintedRect(width, height);
+    if (painted.left > painted.right || painted.top > painted.bottom)
+        return Refuse(errorText, kCannotOpen, "Nothing to stamp");
+    work->rect = StampRect{painted.left, height - painted.bottom - 1, painted.right,
+                           height - painted.top - 1};
+    if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
+    PlanRegion(job);
+    jvirt_barray_ptr *sourceCoefficients = jpeg_read_coefficients(src);
+    // Everything the source holds is in memory now: its bytes may go.
+    work->sourceData.Reset();
+    AttachMemorySource(src, &work->sourceInput, nullptr, 0);
+    if (DecoderWouldSmooth(src))
+        return Refuse(errorText, kNeedsFullDecode, "Picture needs a full decode");
+
+    if (const int32_t saved = SaveFormerBlocks(work, sourceCoefficients); saved != kOk)
+        return saved;
+    if (const int32_t decoded = DecodeRegion(job, sourceCoefficients); decoded != kOk)
+        return decoded;
+    const PixelBox &region = job->region;
+    job->painter->paint(job->pixels.data(), static_cast<int32_t>(region.x),
+                        static_cast<int32_t>(region.y), static_cast<int32_t>(region.width),
+                        static_cast<int32_t>(region.height), width, height);
+    if (const int32_t encoded = EncodeCrop(work, PixelArea{job->pixels.data(), region});
+        encoded != kOk)
+        return encoded;
+    job->pixels.Reset();
+    return WriteDestination(work, sourceCoefficients);
+}
+
+}  // namespace
+
+int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
+                    int32_t keepUndo, char *errorText) {
+    ClearErrorText(errorText);
+    if (source == nullptr || destination == nullptr) return kCannotOpen;
+    if (!painter.paintedRect || !painter.paint)
+        return Refuse(errorText, kLibraryFailed, "No painter");
+    try {
+        auto job = std::make_unique<RegionJob>();
+        job->painter = &painter;
+        job->work.destinationPath = destination;
+        job->work.keepUndo = keepUndo != 0;
+        job->work.errorText = errorText;
+        // The whole source is read before the destination is created, so
+        // both may be the same file.
+        if (!ReadWholeFile(source, &job->work.sourceData)) {
+            SetErrorText(errorText, "can't open %s", source);
+            return kCannotOpen;
+        }
+        const int32_t result = RunRegionStamp(job.get());
+        if (result != kOk) return result;
+        return CommitDestination(&job->work);
+    } catch (const std::bad_alloc &) {
+        return Refuse(errorText, kNoMemory, "Not enough memory");
+    } catch (...) {
+        return Refuse(errorText, kLibraryFailed, "Unexpected failure");
+    }
+}
+
+}  // namespace mk::engine

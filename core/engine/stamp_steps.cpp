@@ -1,0 +1,266 @@
+// The shared steps of writing a stamped picture: block planning, the
+// reverse marker's former blocks, the encoding of the painted crop and the
+// destination with the new blocks swapped in.
+#include "engine/stamp_steps.h"
+
+#include <algorithm>
+
+#include "engine/engine.h"
+
+namespace mk::engine {
+namespace {
+
+bool SamplingSupported(j_decompress_ptr info) {
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info &component = info->comp_info[c];
+        if (info->max_h_samp_factor % component.h_samp_factor != 0 ||
+            info->max_v_samp_factor % component.v_samp_factor != 0)
+            return false;
+    }
+    return true;
+}
+
+// Blocks that meet the rectangle, per component, and the MCU-aligned pixel
+// crop that covers all of them. Returns false when a range leaves the
+// picture's arrays.
+bool PlanTouchedBlocks(StampWork *work) {
+    j_decompress_ptr info = work->source.get();
+    const JDIMENSION height = info->image_height;
+    const JDIMENSION top = height - static_cast<JDIMENSION>(work->rect.highRow) - 1;
+    const JDIMENSION bottom = height - static_cast<JDIMENSION>(work->rect.lowRow) - 1;
+    const auto left = static_cast<JDIMENSION>(work->rect.left);
+    const auto right = static_cast<JDIMENSION>(work->rect.right);
+    JDIMENSION mcuRow0 = ~0u, mcuRow1 = 0, mcuCol0 = ~0u, mcuCol1 = 0;
+    for (int c = 0; c < info->num_components; ++c) {
+        const jpeg_component_info &component = info->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        const JDIMENSION fh = static_cast<JDIMENSION>(info->max_h_samp_factor) / h;
+        const JDIMENSION fv = static_cast<JDIMENSION>(info->max_v_samp_factor) / v;
+        TouchedBlocks &t = work->touched[c];
+        t.firstRow = top / fv / 8;
+        t.lastRow = std::min(bottom / fv / 8, component.height_in_blocks - 1);
+        t.firstColumn = left / fh / 8;
+        t.lastColumn = std::min(right / fh / 8, component.width_in_blocks - 1);
+        if (t.firstRow > t.lastRow || t.firstColumn > t.lastColumn) return false;
+        mcuRow0 = std::min(mcuRow0, t.firstRow / v);
+        mcuRow1 = std::max(mcuRow1, t.lastRow / v);
+        mcuCol0 = std::min(mcuCol0, t.firstColumn / h);
+        mcuCol1 = std::max(mcuCol1, t.lastColumn / h);
+    }
+    const JDIMENSION mcuWidth = 8 * static_cast<JDIMENSION>(info->max_h_samp_factor);
+    const JDIMENSION mcuHeight = 8 * static_cast<JDIMENSION>(info->max_v_samp_factor);
+    work->firstMcuRow = mcuRow0;
+    work->lastMcuRow = mcuRow1;
+    work->firstMcuColumn = mcuCol0;
+    work->lastMcuColumn = mcuCol1;
+    PixelBox &crop = work->crop;
+    crop.x = mcuCol0 * mcuWidth;
+    crop.y = mcuRow0 * mcuHeight;
+    crop.width = std::min(info->image_width, (mcuCol1 + 1) * mcuWidth) - crop.x;
+    crop.height = std::min(info->image_height, (mcuRow1 + 1) * mcuHeight) - crop.y;
+    for (int c = 0; c < info->num_components; ++c) {
+        work->touched[c].cropRow =
+            mcuRow0 * static_cast<JDIMENSION>(info->comp_info[c].v_samp_factor);
+        work->touched[c].cropColumn =
+            mcuCol0 * static_cast<JDIMENSION>(info->comp_info[c].h_samp_factor);
+    }
+    return true;
+}
+
+// True when every component's share of the saved block rectangle lies
+// inside its coefficient array.
+bool SavedAreaInside(j_decompress_ptr info, const BlockRect &blocks) {
+    for (int c = 0; c < info->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(info, c, blocks);
+        const jpeg_component_info &component = info->comp_info[c];
+        if (part.width <= 0 || part.height <= 0 ||
+            static_cast<JDIMENSION>(part.column + part.width) > PaddedWidthInBlocks(component) ||
+            static_cast<JDIMENSION>(part.row + part.height) > PaddedHeightInBlocks(component))
+            return false;
+    }
+    return true;
+}
+
+// Transcodes the workspace into the marker buffer; arms the saver's own
+// recovery point. Returns the stream's length or a negative code.
+int64_t EncodeFormerBlocks(StampWork *work) {
+    j_decompress_ptr source = work->source.get();
+    Compressor &saver = work->saver;
+    if (setjmp(saver.error.recovery)) return kLibraryFailed;
+    saver.Create(work->errorText);
+    j_compress_ptr info = saver.get();
+    jpeg_copy_critical_parameters(source, info);
+    info->image_width = 8 * static_cast<JDIMENSION>(work->blocks.width);
+    info->image_height = 8 * static_cast<JDIMENSION>(work->blocks.height);
+    AttachMemoryDestination(info, &work->markerOutput, &work->marker, kMarkerHeaderSize);
+    jpeg_write_coefficients(info, work->workspace);
+    jpeg_finish_compress(info);
+    saver.Destroy();
+    return static_cast<int64_t>(work->markerOutput.written);
+}
+
+}  // namespace
+
+int32_t Refuse(char *errorText, int32_t code, const char *message) {
+    SetErrorText(errorText, "%s", message);
+    return code;
+}
+
+void ReadSourceHeader(StampWork *work) {
+    work->source.Create(work->errorText);
+    j_decompress_ptr src = work->source.get();
+    AttachMemorySource(src, &work->sourceInput, work->sourceData.data(), work->sourceData.size());
+    SaveAllSegments(src);
+    jpeg_read_header(src, TRUE);
+}
+
+int32_t PlanStamp(StampWork *work) {
+    j_decompress_ptr src = work->source.get();
+    char *errorText = work->errorText;
+    if (!SamplingSupported(src))
+        return Refuse(errorText, kLibraryFailed, "Unsupported sampling factors");
+    if (!RectInside(work->rect, src->image_width, src->image_height))
+        return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
+    work->blocks = ComputeBlockRect(src, work->rect);
+    if (!PlanTouchedBlocks(work) || (work->keepUndo && !SavedAreaInside(src, work->blocks)))
+        return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
+    if (!work->keepUndo) return kOk;
+    for (int c = 0; c < src->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(src, c, work->blocks);
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        // Padded to whole MCUs: the transcoder reads whole MCU rows.
+        work->workspace[c] = (*src->mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(src), JPOOL_IMAGE, TRUE,
+            (static_cast<JDIMENSION>(part.width) + h - 1) / h * h,
+            (static_cast<JDIMENSION>(part.height) + v - 1) / v * v, v);
+    }
+    return kOk;
+}
+
+int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+    if (!work->keepUndo) return kOk;
+    j_decompress_ptr source = work->source.get();
+    const BlockRect &blocks = work->blocks;
+    const size_t capacity =
+        static_cast<size_t>(blocks.width) * static_cast<size_t>(blocks.height) * 64 + 10000;
+    if (!work->marker.Resize(capacity))
+        return Refuse(work->errorText, kNoMemory, "Not enough memory");
+    j_common_ptr common = reinterpret_cast<j_common_ptr>(source);
+    for (int c = 0; c < source->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(source, c, blocks);
+        CopyBlockArea(common, sourceCoefficients[c], static_cast<JDIMENSION>(part.row),
+                      static_cast<JDIMENSION>(part.column), work->workspace[c], 0, 0,
+                      static_cast<JDIMENSION>(part.height), static_cast<JDIMENSION>(part.width));
+    }
+    const int64_t saved = EncodeFormerBlocks(work);
+    if (saved < 0) return static_cast<int32_t>(saved);
+    work->markerLength = kMarkerHeaderSize + static_cast<size_t>(saved);
+    if (work->markerLength > 0x7FFFFFFF)
+        return Refuse(work->errorText, kNoMemory, "Not enough memory");
+    return kOk;
+}
+
+int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
+    j_decompress_ptr src = work->source.get();
+    const PixelBox &crop = work->crop;
+    if (crop.x < area.box.x || crop.y < area.box.y ||
+        crop.x + crop.width > area.box.x + area.box.width ||
+        crop.y + crop.height > area.box.y + area.box.height)
+        return Refuse(work->errorText, kLibraryFailed, "Painted pixels do not cover the stamp");
+    // The crop's right and bottom edges are the picture's wherever it
+    // reaches them, so the encoder pads its last MCUs as it would pad the
+    // picture's. A block's coefficients depend only on the pixels of its own
+    // MCU, so they equal those of an encoding of the whole picture.
+    work->encoder.Create(work->errorText);
+    j_compress_ptr enc = work->encoder.get();
+    jpeg_copy_critical_parameters(src, enc);
+    enc->image_width = crop.width;
+    enc->image_height = crop.height;
+    enc->in_color_space = JCS_EXT_BGRX;
+    enc->input_components = 4;
+    const size_t encodedCapacity =
+        std::max<size_t>(static_cast<size_t>(crop.width) * crop.height, 65536);
+    if (!work->encoded.Resize(encodedCapacity))
+        return Refuse(work->errorText, kNoMemory, "Not enough memory");
+    AttachMemoryDestination(enc, &work->encodedOutput, &work->encoded, 0);
+    jpeg_start_compress(enc, TRUE);
+    const size_t stride = static_cast<size_t>(area.box.width) * 4;
+    while (enc->next_scanline < enc->image_height) {
+        // Area row r from the top is memory row height - 1 - r.
+        const size_t r = crop.y - area.box.y + enc->next_scanline;
+        const size_t offset = (area.box.height - 1 - r) * stride + (crop.x - area.box.x) * 4;
+        auto row = const_cast<JSAMPROW>(area.pixels + offset);
+        jpeg_write_scanlines(enc, &row, 1);
+    }
+    jpeg_finish_compress(enc);
+    work->encoder.Destroy();
+    return kOk;
+}
+
+int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+    j_decompress_ptr src = work->source.get();
+    char *errorText = work->errorText;
+
+    // Re-reader: the new blocks.
+    work->reread.Create(errorText);
+    j_decompress_ptr rr = work->reread.get();
+    AttachMemorySource(rr, &work->encodedInput, work->encoded.data(), work->encodedOutput.written);
+    jpeg_read_header(rr, TRUE);
+    jvirt_barray_ptr *newCoefficients = jpeg_read_coefficients(rr);
+    work->encoded.Reset();
+    AttachMemorySource(rr, &work->encodedInput, nullptr, 0);
+
+    // Destination: the source's coefficients, its segments, the marker.
+    if (!work->output.Open(work->destinationPath)) {
+        SetErrorText(errorText, "can't create %s", work->destinationPath);
+        return kCannotOpen;
+    }
+    work->destination.Create(errorText);
+    j_compress_ptr dst = work->destination.get();
+    jpeg_copy_critical_parameters(src, dst);
+    jpeg_stdio_dest(dst, work->output.stream());
+    jpeg_write_coefficients(dst, sourceCoefficients);
+    CopySavedSegments(src, dst, false);
+
+    for (int c = 0; c < src->num_components; ++c) {
+        const TouchedBlocks &t = work->touched[c];
+        const jpeg_component_info &fresh = rr->comp_info[c];
+        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
+            t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
+            t.lastColumn - t.cropColumn >= PaddedWidthInBlocks(fresh))
+            return Refuse(errorText, kLibraryFailed, "Encoded stamp does not fit the picture");
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), newCoefficients[c],
+                      t.firstRow - t.cropRow, t.firstColumn - t.cropColumn, sourceCoefficients[c],
+                      t.firstRow, t.firstColumn, t.lastRow - t.firstRow + 1,
+                      t.lastColumn - t.firstColumn + 1);
+    }
+
+    if (work->keepUndo) {
+        uint8_t *header = work->marker.data();
+        WriteLe32(header + kFieldTotalLength, static_cast<uint32_t>(work->markerLength));
+        WriteLe32(header + kFieldRectLeft, static_cast<uint32_t>(work->rect.left));
+        WriteLe32(header + kFieldRectLowRow, static_cast<uint32_t>(work->rect.lowRow));
+        WriteLe32(header + kFieldRectRight, static_cast<uint32_t>(work->rect.right));
+        WriteLe32(header + kFieldRectHighRow, static_cast<uint32_t>(work->rect.highRow));
+        WriteLe32(header + kFieldImageCrc, CoefficientCrc(src, sourceCoefficients));
+        WriteReverseMarker(header, work->markerLength, dst);
+    }
+    jpeg_finish_compress(dst);
+    work->destination.Destroy();
+    jpeg_finish_decompress(rr);
+    jpeg_finish_decompress(src);
+    return kOk;
+}
+
+int32_t CommitDestination(StampWork *work) {
+    if (!work->output.Commit()) {
+        SetErrorText(work->errorText, "can't write %s", work->destinationPath);
+        return kLibraryFailed;
+    }
+    return kOk;
+}
+
+}  // namespace mk::engine

@@ -1,0 +1,99 @@
+// The steps of writing a stamped picture that every way of stamping shares:
+// planning the touched blocks and the MCU-aligned crop around them, saving
+// the former blocks for the reverse marker, encoding the painted crop with
+// the picture's own tables, and writing the destination with the new blocks
+// swapped in. The steps run inside a function that has armed the recovery
+// points of the objects they use; they hold no objects with destructors.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "engine/jpeg_support.h"
+#include "engine/reverse_marker.h"
+#include "platform/atomic_file.h"
+
+namespace mk::engine {
+
+// Touched blocks of one component, both ends included, and where they lie
+// in the encoded crop.
+struct TouchedBlocks {
+    JDIMENSION firstRow, lastRow, firstColumn, lastColumn;
+    JDIMENSION cropRow, cropColumn;
+};
+
+// A rectangle of picture pixels, x to the right and y down from the top.
+struct PixelBox {
+    JDIMENSION x, y, width, height;
+};
+
+// Painted pixels of a picture area: 4-byte pixels (blue, green, red, x),
+// rows without padding, bottom row first; the area's top-left pixel is
+// picture pixel (box.x, box.y).
+struct PixelArea {
+    const uint8_t *pixels;
+    PixelBox box;
+};
+
+// Everything one stamp owns. It lives outside the function that arms the
+// recovery points, so a library failure never jumps over a destructor.
+struct StampWork {
+    const char *destinationPath = nullptr;
+    StampRect rect{};
+    bool keepUndo = false;
+    char *errorText = nullptr;
+
+    ByteBuffer sourceData;
+    ByteBuffer marker;
+    ByteBuffer encoded;
+    MemorySource sourceInput{};
+    MemorySource encodedInput{};
+    MemoryDestination markerOutput{};
+    MemoryDestination encodedOutput{};
+    jvirt_barray_ptr workspace[MAX_COMPONENTS]{};
+    TouchedBlocks touched[MAX_COMPONENTS]{};
+    BlockRect blocks{};
+    // The touched blocks as whole MCUs (both ends included) and the pixels
+    // they cover, cut at the picture's right and bottom edges.
+    JDIMENSION firstMcuRow = 0, lastMcuRow = 0, firstMcuColumn = 0, lastMcuColumn = 0;
+    PixelBox crop{};
+    size_t markerLength = 0;
+    platform::AtomicFile output;
+
+    Decompressor source;
+    Compressor encoder;
+    Decompressor reread;
+    Compressor destination;
+    Compressor saver;
+};
+
+// Writes the message and returns the code.
+int32_t Refuse(char *errorText, int32_t code, const char *message);
+
+// Creates the source object over work->sourceData, asks for every
+// application and comment segment and reads the header.
+void ReadSourceHeader(StampWork *work);
+
+// After the source's header: checks the sampling and the rectangle, plans
+// the touched blocks and the crop, and (with keepUndo) requests the
+// workspace for the former blocks. 0 or a refusal code.
+int32_t PlanStamp(StampWork *work);
+
+// With keepUndo, encodes the former blocks of the saved rectangle into
+// work->marker behind the header gap (before any block is replaced).
+// 0 or a negative code.
+int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
+
+// Encodes the crop's painted pixels, which `area` must hold, with the
+// source's tables and sampling into work->encoded.
+int32_t EncodeCrop(StampWork *work, const PixelArea &area);
+
+// Reads the encoded crop back, opens the destination and writes the source's
+// coefficients with the touched blocks replaced, its segments and (with
+// keepUndo) the reverse marker. Finishes every object. 0 or a negative code.
+int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
+
+// Renames the finished output over the destination.
+int32_t CommitDestination(StampWork *work);
+
+}  // namespace mk::engine

@@ -1,0 +1,482 @@
+// Tests of the region stamp: the decoded region equals the full decode
+// inside the touched MCUs, and stamping through the region writes the very
+// bytes that decoding the whole picture, blending the overlay into it and
+// handing it to the stamped-image writer writes, on made pictures of every
+// sampling, size and coding and on the camera corpus; undo of a region
+// stamp restores the source's coefficients.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "MK_Core.h"
+#include "batch/fast_stamp.h"
+#include "engine/engine.h"
+#include "engine/region_stamp.h"
+#include "jpeg_maker.h"
+#include "overlay/region.h"
+#include "test_support.h"
+
+namespace mk::test {
+namespace {
+
+using engine::kErrorTextSize;
+
+// A picture decoded by the engine, bottom row first.
+struct Decoded {
+    int32_t width = 0;
+    int32_t height = 0;
+    Pixels pixels;
+};
+
+bool Decode(const std::string &path, Decoded *out) {
+    char error[kErrorTextSize];
+    if (engine::ReadJpegFile(path.c_str(), nullptr, &out->width, &out->height, error) != 0 ||
+        out->width <= 0 || out->height <= 0)
+        return false;
+    out->pixels.assign(static_cast<size_t>(out->width) * out->height * 4, 0);
+    return engine::ReadJpegFile(path.c_str(), out->pixels.data(), &out->width, &out->height,
+                                error) == 0;
+}
+
+// An overlay made by hand in the shape of a rendered one: bitmaps whose
+// alpha runs through many values, opaque and clear runs included.
+struct MadeOverlay {
+    std::vector<std::vector<uint8_t>> bitmaps;
+    std::vector<RenderedLayer> entries;
+    OverlayHandle handle{};
+
+    const OverlayHandle *get() {
+        handle.layerCount = static_cast<int32_t>(entries.size());
+        handle.entries = entries.data();
+        return &handle;
+    }
+    uint8_t *Bitmap(int32_t width, int32_t height, uint32_t seed) {
+        std::vector<uint8_t> pixels(static_cast<size_t>(width) * height * 4);
+        for (int32_t r = 0; r < height; ++r)
+            for (int32_t c = 0; c < width; ++c) {
+                uint8_t *p = pixels.data() + (static_cast<size_t>(r) * width + c) * 4;
+                const uint32_t v =
+                    (static_cast<uint32_t>(c) * 37 + static_cast<uint32_t>(r) * 11 + seed * 101) %
+                    300;
+                p[0] = static_cast<uint8_t>(c * 7 + seed);
+                p[1] = static_cast<uint8_t>(r * 13 + 40);
+                p[2] = static_cast<uint8_t>(255 - c * 3);
+                p[3] = v >= 255 ? (v >= 280 ? 0 : 255) : static_cast<uint8_t>(v);
+            }
+        bitmaps.push_back(std::move(pixels));
+        return bitmaps.back().data();
+    }
+};
+
+// Where a stamp goes: a text bitmap (w x h at x, y for the position code)
+// and optionally a box under it, the full picture width when boxWidth is 0.
+struct Placement {
+    const char *name;
+    int32_t x, y, w, h, position;
+    bool box = false;
+    int32_t boxWidth = -1;  // -1: the text's size; 0: the picture's width
+};
+
+void Fill(MadeOverlay *overlay, const Placement &p, int32_t pictureWidth) {
+    RenderedLayer entry{};
+    entry.position = p.position;
+    entry.x = p.x;
+    entry.y = p.y;
+    entry.textWidth = p.w;
+    entry.textHeight = p.h;
+    entry.textPixels = overlay->Bitmap(p.w, p.h, 3);
+    if (p.box) {
+        entry.boxWidth = p.boxWidth < 0 ? p.w : (p.boxWidth == 0 ? pictureWidth : p.boxWidth);
+        entry.boxHeight = p.h + 4;
+        entry.boxX = p.boxWidth == 0 ? 0 : p.x;
+        entry.boxY = p.y;
+        entry.boxPixels = overlay->Bitmap(entry.boxWidth, entry.boxHeight, 9);
+    }
+    overlay->entries.push_back(entry);
+}
+
+// The placements tried on a width x height picture: every corner and edge,
+// the centre, stamps partly and wholly outside, full-width boxes and a
+// stamp larger than the picture.
+std::vector<Placement> Placements(int32_t width, int32_t height) {
+    const int32_t w = std::max(1, std::min(23, width / 2 + 1));
+    const int32_t h = std::max(1, std::min(11, height / 2 + 1));
+    return {
+        {"top-left", 0, 0, w, h, MK_POS_TOP_LEFT},
+        {"top-right", 0, 0, w, h, MK_POS_TOP_RIGHT, true},
+        {"bottom-left", 0, 0, w, h, MK_POS_BOTTOM_LEFT},
+        {"bottom-right", 0, 0, w, h, MK_POS_BOTTOM_RIGHT, true},
+        {"top-left-outside", -7, -5, w + 3, h + 2, MK_POS_TOP_LEFT},
+        {"bottom-right-outside", 9, 6, w + 5, h + 4, MK_POS_BOTTOM_RIGHT, true},
+        {"centre-pixel", width / 2, height / 2, 1, 1, MK_POS_TOP_LEFT},
+        {"top-centre", 0, 1, w, h, MK_POS_TOP_CENTER},
+        {"bottom-centre", 3, -2, w, h, MK_POS_BOTTOM_CENTER, true},
+        {"left-middle", 0, height / 2, w, h, MK_POS_TOP_LEFT},
+        {"right-middle", 0, height / 2, w, h, MK_POS_TOP_RIGHT},
+        {"full-width-bottom", -4, -3, w, h, MK_POS_BOTTOM_RIGHT, true, 0},
+        {"full-width-top", 5, 2, w, h, MK_POS_TOP_CENTER, true, 0},
+        {"larger-than-picture", -15, -10, width + 30, height + 20, MK_POS_TOP_LEFT, true},
+        {"beyond-right", width + 5, 0, w, h, MK_POS_TOP_LEFT},
+    };
+}
+
+struct Outcome {
+    int32_t code = 0;
+    Bytes file;
+    std::string error;
+};
+
+// The reference: the whole picture decoded, painted by the overlay's Proc
+// and written by the stamped-image writer.
+Outcome StampByFullDecode(const std::string &source, const Decoded &decoded,
+                          const std::string &destination, const OverlayHandle *overlay,
+                          bool keepUndo) {
+    Outcome out;
+    Pixels pixels = decoded.pixels;
+    const int32_t width = decoded.width, height = decoded.height;
+    MK_Rect rect{width, height, 0, 0};
+    MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay, &rect);
+    if (rect.left > rect.right || rect.top > rect.bottom) {
+        out.code = -1;
+        return out;
+    }
+    char error[kErrorTextSize] = "";
+    out.code = engine::WriteStampedJpeg(source.c_str(), destination.c_str(), pixels.data(),
+                                        rect.left, height - rect.bottom - 1, rect.right,
+                                        height - rect.top - 1, keepUndo ? 1 : 0, error);
+    out.error = error;
+    if (out.code == 0) out.file = ReadFile(destination);
+    return out;
+}
+
+// Counts, in the decoded region handed to the painter, the pixels that
+// differ from the full decode, leaving out the outer MCU of the region on
+// every side that does not lie on the picture's edge.
+struct RegionCheck {
+    const Decoded *full = nullptr;
+    int32_t mcuWidth = 8;
+    int32_t mcuHeight = 8;
+    int64_t compared = 0;
+    int64_t differing = 0;
+
+    void Compare(const uint8_t *area, int32_t x, int32_t y, int32_t w, int32_t h) {
+        const int32_t x0 = x == 0 ? 0 : x + mcuWidth;
+        const int32_t y0 = y == 0 ? 0 : y + mcuHeight;
+        const int32_t x1 = x + w == full->width ? x + w : x + w - mcuWidth;
+        const int32_t y1 = y + h == full->height ? y + h : y + h - mcuHeight;
+        for (int32_t py = y0; py < y1; ++py)
+            for (int32_t px = x0; px < x1; ++px) {
+                const uint8_t *a =
+                    area + ((static_cast<size_t>(h) - 1 - (py - y)) * w + (px - x)) * 4;
+                const uint8_t *b =
+                    full->pixels.data() +
+                    ((static_cast<size_t>(full->height) - 1 - py) * full->width + px) * 4;
+                ++compared;
+                if (std::memcmp(a, b, 3) != 0) ++differing;
+            }
+    }
+};
+
+Outcome StampByRegion(const std::string &source, const std::string &destination,
+                      const OverlayHandle *overlay, bool keepUndo, RegionCheck *check = nullptr) {
+    engine::RegionPainter painter;
+    painter.paintedRect = [overlay](int32_t width, int32_t height) {
+        return overlay::PaintedRect(overlay, width, height);
+    };
+    painter.paint = [overlay, check](uint8_t *area, int32_t x, int32_t y, int32_t w, int32_t h,
+                                     int32_t width, int32_t height) {
+        if (check != nullptr) check->Compare(area, x, y, w, h);
+        overlay::BlendLayers(overlay, overlay::PictureArea{area, x, y, w, h}, width, height);
+    };
+    Outcome out;
+    char error[kErrorTextSize] = "";
+    out.code =
+        engine::StampRegion(source.c_str(), destination.c_str(), painter, keepUndo ? 1 : 0, error);
+    out.error = error;
+    if (out.code == 0) out.file = ReadFile(destination);
+    return out;
+}
+
+int McuWidthOf(const CoefficientImage &image) {
+    int maxH = 1;
+    for (const auto &c : image.components) maxH = std::max(maxH, c.h);
+    return 8 * maxH;
+}
+int McuHeightOf(const CoefficientImage &image) {
+    int maxV = 1;
+    for (const auto &c : image.components) maxV = std::max(maxV, c.v);
+    return 8 * maxV;
+}
+
+struct MadePicture {
+    const char *name;
+    JpegSpec spec;
+};
+
+JpegSpec Spec(int width, int height, int h, int v) {
+    JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.lumaH = h;
+    spec.lumaV = v;
+    return spec;
+}
+
+std::vector<MadePicture> MadePictures() {
+    std::vector<MadePicture> pictures = {
+        {"420", Spec(64, 48, 2, 2)},         {"420-odd", Spec(203, 157, 2, 2)},
+        {"422-odd", Spec(121, 75, 2, 1)},    {"440-odd", Spec(99, 70, 1, 2)},
+        {"444-odd", Spec(77, 53, 1, 1)},     {"411-odd", Spec(197, 61, 4, 1)},
+        {"410", Spec(130, 70, 4, 2)},        {"420-tiny", Spec(5, 3, 2, 2)},
+        {"422-one-pixel", Spec(1, 1, 2, 1)}, {"420-tall", Spec(17, 300, 2, 2)},
+        {"422-wide", Spec(400, 20, 2, 1)},   {"420-large", Spec(640, 480, 2, 2)},
+    };
+    JpegSpec gray = Spec(83, 45, 1, 1);
+    gray.gray = true;
+    pictures.push_back({"gray-odd", gray});
+    JpegSpec gray22 = Spec(50, 41, 2, 2);
+    gray22.gray = true;
+    pictures.push_back({"gray-2x2", gray22});
+    JpegSpec progressive = Spec(150, 100, 2, 2);
+    progressive.progressive = true;
+    pictures.push_back({"progressive-420", progressive});
+    JpegSpec progressive422 = Spec(117, 93, 2, 1);
+    progressive422.progressive = true;
+    pictures.push_back({"progressive-422-odd", progressive422});
+    JpegSpec progressiveGray = gray;
+    progressiveGray.progressive = true;
+    pictures.push_back({"progressive-gray", progressiveGray});
+    JpegSpec restart = Spec(160, 120, 2, 2);
+    restart.restartInterval = 3;
+    pictures.push_back({"restart-420", restart});
+    JpegSpec restart444 = Spec(91, 37, 1, 1);
+    restart444.restartInterval = 1;
+    pictures.push_back({"restart-444-odd", restart444});
+    JpegSpec quality = Spec(100, 66, 2, 2);
+    quality.quality = 100;
+    pictures.push_back({"420-quality-100", quality});
+    return pictures;
+}
+
+TEST(RegionStamp, DecodedRegionEqualsTheFullDecodeInsideTheTouchedArea) {
+    TempDir dir;
+    int64_t compared = 0;
+    for (const MadePicture &made : MadePictures()) {
+        const std::string source = dir.file(std::string(made.name) + ".jpg");
+        WriteFile(source, MakeJpeg(made.spec));
+        Decoded full;
+        ASSERT_TRUE(Decode(source, &full)) << made.name;
+        const CoefficientImage image = ReadCoefficients(ReadFile(source));
+        ASSERT_TRUE(image.ok) << made.name;
+        for (const Placement &p : Placements(full.width, full.height)) {
+            MadeOverlay overlay;
+            Fill(&overlay, p, full.width);
+            RegionCheck check;
+            check.full = &full;
+            check.mcuWidth = McuWidthOf(image);
+            check.mcuHeight = McuHeightOf(image);
+            StampByRegion(source, dir.file("out.jpg"), overlay.get(), false, &check);
+            EXPECT_EQ(check.differing, 0) << made.name << ", " << p.name;
+            compared += check.compared;
+        }
+    }
+    EXPECT_GT(compared, 100000);
+}
+
+TEST(RegionStamp, WritesTheBytesOfTheFullDecodeOnMadePictures) {
+    TempDir dir;
+    int identical = 0;
+    int index = 0;
+    for (const MadePicture &made : MadePictures()) {
+        const std::string source = dir.file(std::string(made.name) + ".jpg");
+        WriteFile(source, MakeJpeg(made.spec));
+        Decoded full;
+        ASSERT_TRUE(Decode(source, &full)) << made.name;
+        for (const Placement &p : Placements(full.width, full.height)) {
+            const bool keepUndo = index++ % 3 != 2;
+            MadeOverlay overlay;
+            Fill(&overlay, p, full.width);
+            const std::string reference = dir.file("reference.jpg");
+            const std::string region = dir.file("region.jpg");
+            std::filesystem::remove(reference);
+            std::filesystem::remove(region);
+            const Outcome expected =
+                StampByFullDecode(source, full, reference, overlay.get(), keepUndo);
+            const Outcome got = StampByRegion(source, region, overlay.get(), keepUndo);
+            ASSERT_EQ(got.code, expected.code)
+                << made.name << ", " << p.name << ": " << got.error << " / " << expected.error;
+            if (expected.code != 0) {
+                EXPECT_FALSE(std::filesystem::exists(region)) << made.name << ", " << p.name;
+                continue;
+            }
+            EXPECT_TRUE(got.file == expected.file) << made.name << ", " << p.name;
+            if (got.file == expected.file) ++identical;
+        }
+    }
+    // Only the stamps wholly beside the picture paint nothing.
+    EXPECT_GE(identical, static_cast<int>(MadePictures().size()) * 13);
+}
+
+// Every block of every component equal.
+void ExpectSameCoefficients(const Bytes &a, const Bytes &b, const std::string &what) {
+    const CoefficientImage x = ReadCoefficients(a);
+    const CoefficientImage y = ReadCoefficients(b);
+    ASSERT_TRUE(x.ok && y.ok) << what;
+    ASSERT_EQ(x.components.size(), y.components.size()) << what;
+    for (size_t c = 0; c < x.components.size(); ++c)
+        EXPECT_TRUE(x.components[c].coefficients == y.components[c].coefficients)
+            << what << ", component " << c;
+}
+
+TEST(RegionStamp, UndoOfARegionStampRestoresTheSource) {
+    TempDir dir;
+    for (const MadePicture &made : MadePictures()) {
+        const Bytes original = MakeJpeg(made.spec);
+        const std::string source = dir.file("source.jpg");
+        WriteFile(source, original);
+        Decoded full;
+        ASSERT_TRUE(Decode(source, &full));
+        for (const Placement &p : Placements(full.width, full.height)) {
+            MadeOverlay overlay;
+            Fill(&overlay, p, full.width);
+            const MK_Rect rect = overlay::PaintedRect(overlay.get(), full.width, full.height);
+            if (rect.left > rect.right || rect.top > rect.bottom) continue;
+            const std::string stamped = dir.file("stamped.jpg");
+            const Outcome got = StampByRegion(source, stamped, overlay.get(), true);
+            ASSERT_EQ(got.code, 0) << made.name << ", " << p.name << ": " << got.error;
+            EXPECT_EQ(engine::ProbeReverseMarker(stamped.c_str(), nullptr), 0);
+            const std::string undone = dir.file("undone.jpg");
+            char error[kErrorTextSize];
+            ASSERT_EQ(engine::UndoStampedJpeg(stamped.c_str(), undone.c_str(), error), 0)
+                << made.name << ", " << p.name << ": " << error;
+            ExpectSameCoefficients(ReadFile(undone), original,
+                                   std::string(made.name) + ", " + p.name);
+        }
+    }
+}
+
+TEST(RegionStamp, WithoutUndoDataNoMarkerIsWritten) {
+    TempDir dir;
+    const std::string source = dir.file("source.jpg");
+    WriteFile(source, MakeJpeg(Spec(120, 90, 2, 2)));
+    MadeOverlay overlay;
+    Fill(&overlay, {"bottom-right", -5, -5, 30, 12, MK_POS_BOTTOM_RIGHT, true}, 120);
+    const std::string stamped = dir.file("stamped.jpg");
+    ASSERT_EQ(StampByRegion(source, stamped, overlay.get(), false).code, 0);
+    EXPECT_EQ(CountReverseMarkerSegments(ReadFile(stamped)), 0);
+    EXPECT_EQ(engine::ProbeReverseMarker(stamped.c_str(), nullptr), engine::kNoReverseMarker);
+}
+
+TEST(RegionStamp, StampsInPlace) {
+    TempDir dir;
+    const std::string source = dir.file("source.jpg");
+    const std::string copy = dir.file("copy.jpg");
+    const Bytes original = MakeJpeg(Spec(120, 90, 2, 1));
+    WriteFile(source, original);
+    WriteFile(copy, original);
+    Decoded full;
+    ASSERT_TRUE(Decode(source, &full));
+    MadeOverlay overlay;
+    Fill(&overlay, {"top-centre", 0, 3, 40, 12, MK_POS_TOP_CENTER, true}, 120);
+    const std::string reference = dir.file("reference.jpg");
+    const Outcome expected = StampByFullDecode(source, full, reference, overlay.get(), true);
+    ASSERT_EQ(expected.code, 0);
+    const Outcome got = StampByRegion(copy, copy, overlay.get(), true);
+    ASSERT_EQ(got.code, 0) << got.error;
+    EXPECT_TRUE(got.file == expected.file);
+}
+
+TEST(RegionStamp, RefusesWhatItCannotDo) {
+    TempDir dir;
+    const std::string source = dir.file("source.jpg");
+    WriteFile(source, MakeJpeg(Spec(64, 48, 2, 2)));
+    MadeOverlay overlay;
+    Fill(&overlay, {"top-left", 0, 0, 10, 10, MK_POS_TOP_LEFT}, 64);
+    char error[kErrorTextSize];
+    const std::string out = dir.file("out.jpg");
+
+    MadeOverlay empty;
+    EXPECT_EQ(StampByRegion(source, out, empty.get(), true).code, -1);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(StampByRegion(dir.file("missing.jpg"), out, overlay.get(), true).code, -1);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    const std::string notJpeg = dir.file("not.jpg");
+    WriteFile(notJpeg, std::string("this is not a picture"));
+    EXPECT_EQ(StampByRegion(notJpeg, out, overlay.get(), true).code, engine::kLibraryFailed);
+    EXPECT_FALSE(std::filesystem::exists(out));
+    EXPECT_EQ(StampByRegion(source, dir.file("no/such/folder/out.jpg"), overlay.get(), true).code,
+              -1);
+    engine::RegionPainter none;
+    EXPECT_EQ(engine::StampRegion(source.c_str(), out.c_str(), none, 1, error),
+              engine::kLibraryFailed);
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// The corpus: every picture the reference can stamp, three placements each
+// (a stamp in the bottom-right corner with a box, a full-width band at the
+// bottom, a stamp over the top-left corner), undo data on and off.
+TEST(RegionStamp, WritesTheBytesOfTheFullDecodeOnTheCorpus) {
+    TempDir dir;
+    std::vector<std::filesystem::path> files;
+    for (const auto &entry : std::filesystem::directory_iterator(CorpusDir()))
+        if (entry.path().extension() == ".jpg") files.push_back(entry.path());
+    std::sort(files.begin(), files.end());
+    ASSERT_GT(files.size(), 30u);
+    int compared = 0, skipped = 0, fullDecodes = 0;
+    for (const auto &file : files) {
+        const std::string name = file.filename().string();
+        // A copy that may be written: corpus files are read-only.
+        const std::string source = dir.file("source.jpg");
+        std::filesystem::remove(source);
+        WriteFile(source, ReadFile(file));
+        std::filesystem::permissions(source, std::filesystem::perms(0644));
+        Decoded full;
+        if (!Decode(source, &full)) {
+            ++skipped;
+            continue;
+        }
+        const int32_t w = full.width, h = full.height;
+        const int32_t textW = std::max(1, w / 5), textH = std::max(1, h / 20);
+        const std::vector<Placement> placements = {
+            {"bottom-right", -w / 50, -h / 50, textW, textH, MK_POS_BOTTOM_RIGHT, true},
+            {"full-width-bottom", -w / 50, -h / 40, textW, textH, MK_POS_BOTTOM_CENTER, true, 0},
+            {"top-left-outside", -9, -7, textW, textH, MK_POS_TOP_LEFT},
+        };
+        for (size_t i = 0; i < placements.size(); ++i) {
+            const bool keepUndo = i != 1;
+            MadeOverlay overlay;
+            Fill(&overlay, placements[i], w);
+            const std::string reference = dir.file("reference.jpg");
+            const std::string region = dir.file("region.jpg");
+            std::filesystem::remove(reference);
+            std::filesystem::remove(region);
+            const Outcome expected =
+                StampByFullDecode(source, full, reference, overlay.get(), keepUndo);
+            if (expected.code != 0) {
+                ++skipped;
+                break;
+            }
+            const Outcome got = StampByRegion(source, region, overlay.get(), keepUndo);
+            if (got.code == engine::kNeedsFullDecode) {
+                ++fullDecodes;
+                EXPECT_FALSE(std::filesystem::exists(region)) << name;
+                break;
+            }
+            ASSERT_EQ(got.code, 0) << name << ", " << placements[i].name << ": " << got.error;
+            EXPECT_TRUE(got.file == expected.file) << name << ", " << placements[i].name;
+            ++compared;
+        }
+    }
+    std::printf(
+        "corpus: %d stamps compared, %d pictures the reference cannot stamp, %d left to "
+        "a full decode\n",
+        compared, skipped, fullDecodes);
+    EXPECT_GT(compared, 90);
+}
+
+}  // namespace
+}  // namespace mk::test
