@@ -2,6 +2,7 @@
 # the progress dialog, a Qt module of its own that the driver loads on demand.
 target_sources(mk_core_objects PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/driver.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/fast_stamp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/operations.cpp)
 
 if(Qt6Widgets_FOUND AND NOT MK_FUZZ)

@@ -1,0 +1,89 @@
+// The overlay's side of the region stamp: the overlay is rendered for the
+// picture's size as soon as the engine has read the header, its painted
+// rectangle decides which blocks are decoded, and it is blended into the
+// decoded region only.
+#include "batch/fast_stamp.h"
+
+#include <limits>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "engine/engine.h"
+#include "engine/region_stamp.h"
+#include "overlay/region.h"
+
+namespace mk::batch {
+namespace {
+
+struct OverlayCloser {
+    void operator()(OverlayHandle *handle) const noexcept { MK_ApplyOverlay_Close(handle); }
+};
+using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
+
+OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t height) {
+    // One layer on its own, whatever its links say.
+    OverlayLayer copy = layer;
+    copy.prev = copy.next = nullptr;
+    OverlayParams params{};
+    params.layers = &copy;
+    const int32_t size[2] = {width, height};
+    OverlayHandle *raw = nullptr;
+    MK_ApplyOverlay_Init(&params, size, &raw);
+    return OverlayOwner(raw);
+}
+
+// The whole picture decoded, painted and handed to the stamped-image
+// writer: for the pictures the region stamp leaves to a full decode.
+int32_t StampFromFullDecode(const char *picture, const char *destination,
+                            const OverlayHandle *overlay, bool keepUndo, char *errorText) {
+    int32_t width = 0, height = 0;
+    if (const int32_t read = engine::ReadJpegFile(picture, nullptr, &width, &height, errorText);
+        read != engine::kOk)
+        return read;
+    if (width <= 0 || height <= 0) return engine::kLibraryFailed;
+    const size_t pixelCount = size_t(width) * size_t(height);
+    if (pixelCount > std::numeric_limits<size_t>::max() / 4) return engine::kNoMemory;
+    std::vector<uint8_t> pixels;
+    try {
+        pixels.resize(pixelCount * 4);
+    } catch (const std::bad_alloc &) {
+        return engine::kNoMemory;
+    }
+    if (const int32_t read =
+            engine::ReadJpegFile(picture, pixels.data(), &width, &height, errorText);
+        read != engine::kOk)
+        return read;
+    MK_Rect rect{width, height, 0, 0};
+    MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay, &rect);
+    if (rect.left > rect.right || rect.top > rect.bottom) return engine::kCannotOpen;
+    return engine::WriteStampedJpeg(picture, destination, pixels.data(), rect.left,
+                                    height - rect.bottom - 1, rect.right, height - rect.top - 1,
+                                    keepUndo ? 1 : 0, errorText);
+}
+
+}  // namespace
+
+int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
+                     bool keepUndo, char *errorText) {
+    OverlayOwner overlay;
+    engine::RegionPainter painter;
+    // The engine asks for the rectangle once it knows the picture's size;
+    // the overlay is rendered then.
+    painter.paintedRect = [&](int32_t width, int32_t height) {
+        overlay = RenderOverlay(layer, width, height);
+        return overlay::PaintedRect(overlay.get(), width, height);
+    };
+    painter.paint = [&](uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,
+                        int32_t areaHeight, int32_t width, int32_t height) {
+        overlay::BlendLayers(overlay.get(),
+                             overlay::PictureArea{area, areaX, areaY, areaWidth, areaHeight}, width,
+                             height);
+    };
+    const int32_t result =
+        engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText);
+    if (result != engine::kNeedsFullDecode) return result;
+    return StampFromFullDecode(picture, destination, overlay.get(), keepUndo, errorText);
+}
+
+}  // namespace mk::batch
