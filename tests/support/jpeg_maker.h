@@ -39,7 +39,7 @@ using Pixels = std::vector<uint8_t>;
 // A deterministic textured picture of width x height.
 Pixels PatternPixels(int width, int height);
 
-// Encodes pixels (PatternPixels when empty) with the spec's parameters.
+// Encodes pixels (PatternPixels when empty) with the parameters given.
 // Fails the calling test and returns nothing when the library fails.
 Bytes MakeJpeg(const JpegSpec &spec, const Pixels &pixels = {});
 
