@@ -13,7 +13,11 @@ fi
 build=$1
 runs=${2:-}
 
-cmake --build "$build" --target stamp_bench batch_bench
+# The build's own output only when it fails.
+if ! log=$(cmake --build "$build" --target stamp_bench batch_bench 2>&1); then
+    echo "$log" >&2
+    exit 1
+fi
 
 stamp_args=()
 batch_args=()

@@ -40,6 +40,7 @@ struct ToolFigures {
 struct KindFigures {
     Kind kind = Kind::k420;
     uintmax_t bytes = 0;
+    uintmax_t stampedBytes = 0;  // the stamped copy, undo data included
     std::string text;
     int fontHeight = 0;
     ToolFigures jpegtran, stamp, convert;
@@ -122,6 +123,7 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
             return false;
         }
         Collect(ours, seconds[1], peaks[1]);
+        figures->stampedBytes = fs::file_size(stamped);
         if (withConvert) {
             const mk::bench::Run drawing = mk::bench::RunProcess(convert, log);
             if (!drawing.ok) {
@@ -191,8 +193,9 @@ int main(int argc, char **argv) {
         PrintTool(kind, "jpegtran", f.jpegtran);
         PrintTool(kind, "mkquill", f.stamp);
         PrintTool(kind, "convert", f.convert);
-        std::printf("  %-12s %.1f MB file, stamp text \"%s\" at %d px\n", "", f.bytes / 1e6,
-                    f.text.c_str(), f.fontHeight);
+        std::printf("  %-12s %.2f MB file, stamped copy %+.0f kB; stamp text \"%s\" at %d px\n", "",
+                    f.bytes / 1e6, (double(f.stampedBytes) - double(f.bytes)) / 1e3, f.text.c_str(),
+                    f.fontHeight);
     }
 
     for (const KindFigures &f : all) {
