@@ -5,6 +5,7 @@
 // goals.
 //   stamp_bench [-n RUNS] [-d DATA_DIR] [--no-convert] [KIND...]
 // KIND: 4:2:0 (or 420), 4:2:2, 4:4:4, gray, progressive; all when none given.
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -55,6 +56,14 @@ void Collect(const mk::bench::Run &run, std::vector<double> &seconds, std::vecto
 
 ToolFigures Figures(const std::vector<double> &seconds, const std::vector<double> &peaks) {
     return {mk::bench::Summarize(seconds), mk::bench::Summarize(peaks), !seconds.empty()};
+}
+
+// True when the picture decodes whole at the size given.
+bool DecodesAs(const fs::path &picture, int32_t width, int32_t height) {
+    std::vector<uint8_t> pixels(size_t(width) * size_t(height) * 4);
+    int32_t w = width, h = height;
+    return mk::engine::ReadJpegFile(picture.c_str(), pixels.data(), &w, &h, nullptr) == 0 &&
+           w == width && h == height;
 }
 
 // Measures one kind; false after a message when something could not run.
@@ -132,6 +141,11 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
             }
             Collect(drawing, seconds[2], peaks[2]);
         }
+    }
+    // Outside the timing: the last stamped copy is a whole picture.
+    if (!DecodesAs(stamped, width, height)) {
+        std::fprintf(stderr, "the stamped copy %s does not decode\n", stamped.c_str());
+        return false;
     }
     figures->jpegtran = Figures(seconds[0], peaks[0]);
     figures->stamp = Figures(seconds[1], peaks[1]);
