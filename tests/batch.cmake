@@ -11,7 +11,8 @@ add_dependencies(exports_test MK_Core mkquill)
 
 add_executable(c_header_test c_header_test.c)
 target_link_libraries(c_header_test PRIVATE MK_Core)
-target_compile_options(c_header_test PRIVATE -Wall -Wextra -Werror -pedantic)
+mk_target_options(c_header_test)
+target_compile_options(c_header_test PRIVATE -pedantic)
 add_test(NAME c_header_test COMMAND c_header_test)
 
 mk_add_test(operations_test operations_test.cpp)
