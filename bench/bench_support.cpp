@@ -60,6 +60,9 @@ Run RunProcess(const std::vector<std::string> &args, const std::filesystem::path
         dup2(out, 1);
         dup2(out, 2);
         execvp(argv[0], argv.data());
+        // The benchmarks run no other threads when they fork, so the child
+        // may still format the reason for the log.
+        dprintf(2, "cannot run %s: %s\n", argv[0], std::strerror(errno));
         _exit(127);
     }
     if (pid < 0) return run;
@@ -73,6 +76,17 @@ Run RunProcess(const std::vector<std::string> &args, const std::filesystem::path
     run.peakKiB = usage.ru_maxrss;
     run.ok = waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0;
     return run;
+}
+
+std::string LogText(const std::filesystem::path &log) {
+    std::string text(4096, '\0');
+    FILE *file = std::fopen(log.c_str(), "r");
+    if (file == nullptr) return "(no log)\n";
+    text.resize(std::fread(text.data(), 1, text.size(), file));
+    std::fclose(file);
+    if (text.empty()) return "(nothing in the log)\n";
+    if (text.back() != '\n') text.push_back('\n');
+    return text;
 }
 
 Summary Summarize(std::vector<double> values) {

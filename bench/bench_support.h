@@ -22,6 +22,9 @@ struct Run {
 // /dev/null, standard output and error into `log` (or /dev/null when empty).
 Run RunProcess(const std::vector<std::string> &args, const std::filesystem::path &log = {});
 
+// The first few kilobytes of a child's log, for a failure message.
+std::string LogText(const std::filesystem::path &log);
+
 // Best and median of repeated measurements.
 struct Summary {
     double best = 0;

@@ -120,7 +120,8 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
         for (const fs::path &output : {stamped, copied, drawn}) fs::remove(output, error);
         const mk::bench::Run reference = mk::bench::RunProcess(jpegtran, log);
         if (!reference.ok) {
-            std::fprintf(stderr, "jpegtran failed on %s (see %s)\n", copy.c_str(), log.c_str());
+            std::fprintf(stderr, "jpegtran failed on %s:\n%s", copy.c_str(),
+                         mk::bench::LogText(log).c_str());
             return false;
         }
         Collect(reference, seconds[0], peaks[0]);
@@ -128,7 +129,8 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
         // mkquill's exit status tells that the batch ran; the copy tells
         // that the file was stamped.
         if (!ours.ok || !fs::exists(stamped) || fs::file_size(stamped) == 0) {
-            std::fprintf(stderr, "mkquill did not stamp %s (see %s)\n", copy.c_str(), log.c_str());
+            std::fprintf(stderr, "mkquill did not stamp %s:\n%s", copy.c_str(),
+                         mk::bench::LogText(log).c_str());
             return false;
         }
         Collect(ours, seconds[1], peaks[1]);
@@ -136,7 +138,8 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
         if (withConvert) {
             const mk::bench::Run drawing = mk::bench::RunProcess(convert, log);
             if (!drawing.ok) {
-                std::fprintf(stderr, "convert failed on %s (see %s)\n", copy.c_str(), log.c_str());
+                std::fprintf(stderr, "convert failed on %s (--no-convert leaves it out):\n%s",
+                             copy.c_str(), mk::bench::LogText(log).c_str());
                 return false;
             }
             Collect(drawing, seconds[2], peaks[2]);
