@@ -7,6 +7,7 @@
 #include "engine/region_stamp.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <new>
 
@@ -17,11 +18,62 @@
 namespace mk::engine {
 namespace {
 
+struct FileCloser {
+    void operator()(FILE *file) const noexcept { std::fclose(file); }
+};
+
+// Data source that reads the file piece by piece, so the source's bytes are
+// never held whole beside its coefficients. As with MemorySource, data that
+// ends early is an error.
+struct FileSource {
+    jpeg_source_mgr pub;
+    FILE *file;
+    JOCTET buffer[1 << 16];
+};
+
+void InitFileSource(j_decompress_ptr) {}
+void TermFileSource(j_decompress_ptr) {}
+
+boolean FillFileBuffer(j_decompress_ptr info) {
+    auto *source = reinterpret_cast<FileSource *>(info->src);
+    const size_t got = std::fread(source->buffer, 1, sizeof source->buffer, source->file);
+    if (got == 0) ERREXIT(info, JERR_INPUT_EOF);
+    source->pub.next_input_byte = source->buffer;
+    source->pub.bytes_in_buffer = got;
+    return TRUE;
+}
+
+void SkipFileData(j_decompress_ptr info, long count) {
+    if (count <= 0) return;
+    jpeg_source_mgr *source = info->src;
+    auto left = static_cast<size_t>(count);
+    while (left > source->bytes_in_buffer) {
+        left -= source->bytes_in_buffer;
+        (*source->fill_input_buffer)(info);
+    }
+    source->next_input_byte += left;
+    source->bytes_in_buffer -= left;
+}
+
+void AttachFileSource(j_decompress_ptr info, FileSource *source, FILE *file) {
+    source->pub.init_source = InitFileSource;
+    source->pub.fill_input_buffer = FillFileBuffer;
+    source->pub.skip_input_data = SkipFileData;
+    source->pub.resync_to_restart = jpeg_resync_to_restart;
+    source->pub.term_source = TermFileSource;
+    source->pub.next_input_byte = nullptr;
+    source->pub.bytes_in_buffer = 0;
+    source->file = file;
+    info->src = &source->pub;
+}
+
 // Everything one region stamp owns, outside the function that arms the
 // recovery points.
 struct RegionJob {
     StampWork work;
     const RegionPainter *painter = nullptr;
+    std::unique_ptr<FILE, FileCloser> sourceFile;
+    FileSource sourceInput{};
 
     // The decoded region in whole MCUs (both ends included) and in pixels.
     JDIMENSION firstMcuRow = 0, lastMcuRow = 0, firstMcuColumn = 0, lastMcuColumn = 0;
@@ -148,8 +200,11 @@ int32_t RunRegionStamp(RegionJob *job) {
     if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
     if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
 
-    ReadSourceHeader(work);
+    work->source.Create(errorText);
     j_decompress_ptr src = work->source.get();
+    AttachFileSource(src, &job->sourceInput, job->sourceFile.get());
+    SaveAllSegments(src);
+    jpeg_read_header(src, TRUE);
     const auto width = static_cast<int32_t>(src->image_width);
     const auto height = static_cast<int32_t>(src->image_height);
     if (width <= 0 || height <= 0)
@@ -164,8 +219,9 @@ int32_t RunRegionStamp(RegionJob *job) {
     if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
     PlanRegion(job);
     jvirt_barray_ptr *sourceCoefficients = jpeg_read_coefficients(src);
-    // Everything the source holds is in memory now: its bytes may go.
-    work->sourceData.Reset();
+    // Everything the source holds is in memory now, so the destination may
+    // be the same file.
+    job->sourceFile.reset();
     AttachMemorySource(src, &work->sourceInput, nullptr, 0);
     if (DecoderWouldSmooth(src))
         return Refuse(errorText, kNeedsFullDecode, "Picture needs a full decode");
@@ -199,9 +255,8 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         job->work.destinationPath = destination;
         job->work.keepUndo = keepUndo != 0;
         job->work.errorText = errorText;
-        // The whole source is read before the destination is created, so
-        // both may be the same file.
-        if (!ReadWholeFile(source, &job->work.sourceData)) {
+        job->sourceFile.reset(std::fopen(source, "rb"));
+        if (!job->sourceFile) {
             SetErrorText(errorText, "can't open %s", source);
             return kCannotOpen;
         }
