@@ -79,6 +79,9 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
         overlay::BlendLayers(overlay.get(),
                              overlay::PictureArea{area, areaX, areaY, areaWidth, areaHeight}, width,
                              height);
+        // The region is painted once; the bitmaps need not stay beside the
+        // coefficients while the file is written.
+        overlay.reset();
     };
     const int32_t result =
         engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText);

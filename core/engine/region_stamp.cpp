@@ -89,7 +89,7 @@ struct RegionJob {
 };
 
 // The crop's MCUs grown by one MCU on every side that lies inside the
-// picture; requests the arrays that hold the region's blocks.
+// picture.
 void PlanRegion(RegionJob *job) {
     j_decompress_ptr src = job->work.source.get();
     const JDIMENSION mcuWidth = 8 * static_cast<JDIMENSION>(src->max_h_samp_factor);
@@ -106,15 +106,6 @@ void PlanRegion(RegionJob *job) {
     region.y = job->firstMcuRow * mcuHeight;
     region.width = std::min(src->image_width, (job->lastMcuColumn + 1) * mcuWidth) - region.x;
     region.height = std::min(src->image_height, (job->lastMcuRow + 1) * mcuHeight) - region.y;
-    for (int c = 0; c < src->num_components; ++c) {
-        const jpeg_component_info &component = src->comp_info[c];
-        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
-        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        job->regionBlocks[c] = (*src->mem->request_virt_barray)(
-            reinterpret_cast<j_common_ptr>(src), JPOOL_IMAGE, FALSE,
-            (job->lastMcuColumn - job->firstMcuColumn + 1) * h,
-            (job->lastMcuRow - job->firstMcuRow + 1) * v, v);
-    }
 }
 
 // A progressive picture whose scans leave one of the low coefficients
@@ -135,16 +126,9 @@ bool DecoderWouldSmooth(j_decompress_ptr info) {
 int32_t DecodeRegion(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr src = job->work.source.get();
     char *errorText = job->work.errorText;
-    for (int c = 0; c < src->num_components; ++c) {
-        const jpeg_component_info &component = src->comp_info[c];
-        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
-        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), sourceCoefficients[c],
-                      job->firstMcuRow * v, job->firstMcuColumn * h, job->regionBlocks[c], 0, 0,
-                      (job->lastMcuRow - job->firstMcuRow + 1) * v,
-                      (job->lastMcuColumn - job->firstMcuColumn + 1) * h);
-    }
     const PixelBox &region = job->region;
+    const JDIMENSION mcuColumns = job->lastMcuColumn - job->firstMcuColumn + 1;
+    const JDIMENSION mcuRows = job->lastMcuRow - job->firstMcuRow + 1;
 
     job->regionWriter.Create(errorText);
     j_compress_ptr writer = job->regionWriter.get();
@@ -153,11 +137,29 @@ int32_t DecodeRegion(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
     // ends there too, so its last MCUs keep the picture's partial ones.
     writer->image_width = region.width;
     writer->image_height = region.height;
+    // The region's blocks live in the writer's pool and go with it.
+    for (int c = 0; c < src->num_components; ++c) {
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        job->regionBlocks[c] =
+            (*writer->mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(writer), JPOOL_IMAGE,
+                                                FALSE, mcuColumns * h, mcuRows * v, v);
+    }
     if (!job->regionJpeg.Resize(
             std::max<size_t>(static_cast<size_t>(region.width) * region.height / 2, 65536)))
         return Refuse(errorText, kNoMemory, "Not enough memory");
     AttachMemoryDestination(writer, &job->regionOutput, &job->regionJpeg, 0);
+    // The arrays exist from here on; they are read when compression finishes.
     jpeg_write_coefficients(writer, job->regionBlocks);
+    for (int c = 0; c < src->num_components; ++c) {
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), sourceCoefficients[c],
+                      job->firstMcuRow * v, job->firstMcuColumn * h, job->regionBlocks[c], 0, 0,
+                      mcuRows * v, mcuColumns * h);
+    }
     jpeg_finish_compress(writer);
     job->regionWriter.Destroy();
 
