@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: once in a normal build,
-# once under AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz
-# target over its seed corpus, and the formatting check.
+# once under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded
+# batch tests under ThreadSanitizer, every fuzz target over its seed corpus,
+# and the formatting check.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 cd "$top"
@@ -19,6 +20,13 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # are not ours to free.
 export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0
 (cd build-asan && ctest --output-on-failure -j"$jobs")
+
+echo "== ThreadSanitizer: the batch driver and the operations it runs in parallel"
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMK_TSAN=ON \
+    -DMK_BUILD_BENCH=OFF >/dev/null
+cmake --build build-tsan --target batch_test operations_test
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/batch_test
+TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/operations_test
 
 echo "== fuzz targets over their seed corpora"
 CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_FUZZ=ON -DMK_SANITIZE=ON \
