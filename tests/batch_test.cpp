@@ -20,18 +20,12 @@
 
 using mk::batch::BatchJob;
 using mk::batch::BatchOperations;
+using mk::test::MakeList;
 using mk::test::ReadFile;
 using mk::test::TempDir;
 using mk::test::WriteFile;
 
 namespace {
-
-std::string MakeList(const std::vector<std::string> &paths) {
-    std::string list;
-    for (const auto &p : paths) list.append(p).push_back('\0');
-    list.push_back('\0');
-    return list;
-}
 
 struct Report {
     std::string destination;

@@ -12,26 +12,17 @@
 
 #include "MK_Core.h"
 #include "batch/operations.h"
+#include "jpeg_maker.h"
 #include "platform/files.h"
 #include "test_support.h"
 
-extern "C" {
-#include <jpeglib.h>
-}
-
 using mk::test::Bytes;
 using mk::test::CorpusDir;
+using mk::test::MakeList;
 using mk::test::ReadFile;
 using mk::test::TempDir;
 
 namespace {
-
-std::string MakeList(const std::vector<std::string> &paths) {
-    std::string list;
-    for (const auto &p : paths) list.append(p).push_back('\0');
-    list.push_back('\0');
-    return list;
-}
 
 int32_t KeepResult(const char *, int32_t result, void *userData) {
     *static_cast<int32_t *>(userData) = result;
@@ -60,94 +51,60 @@ int32_t Le32(const uint8_t *p) {
                    uint32_t(p[3]) << 24);
 }
 
-// Walks the segments before the first SOS and reads the reverse marker's
-// headers.
+// The reverse marker's headers among the segments before the first SOS.
 MarkerHeader ReadMarker(const std::string &path) {
-    const Bytes data = ReadFile(path);
     MarkerHeader header;
-    size_t pos = 2;
-    while (pos + 4 <= data.size() && data[pos] == 0xFF && data[pos + 1] != 0xDA) {
-        const size_t length = size_t(data[pos + 2]) << 8 | data[pos + 3];
-        const uint8_t *payload = &data[pos + 4];
-        if (data[pos + 1] == 0xE7 && length >= 54 &&
-            std::memcmp(payload, "TovuMirelkanzoar", 16) == 0) {
-            ++header.segments;
-            if (Le32(payload + 32) == 0) {
-                ++header.firsts;
-                header.rectLeft = Le32(payload + 36);
-                header.rectLowRow = Le32(payload + 40);
-                header.rectRight = Le32(payload + 44);
-                header.rectHighRow = Le32(payload + 48);
-            }
+    for (const auto &segment : mk::test::ReadHeaderSegments(ReadFile(path))) {
+        const uint8_t *payload = segment.data.data();
+        if (segment.marker != 0xE7 || segment.data.size() < 52 ||
+            std::memcmp(payload, "TovuMirelkanzoar", 16) != 0)
+            continue;
+        ++header.segments;
+        if (Le32(payload + 32) == 0) {
+            ++header.firsts;
+            header.rectLeft = Le32(payload + 36);
+            header.rectLowRow = Le32(payload + 40);
+            header.rectRight = Le32(payload + 44);
+            header.rectHighRow = Le32(payload + 48);
         }
-        pos += 2 + length;
     }
     return header;
 }
 
-// Every quantised coefficient of a picture, per component, in block order.
-struct Coefficients {
-    std::vector<JDIMENSION> widthInBlocks, heightInBlocks;
-    std::vector<std::vector<JCOEF>> blocks;  // per component, 64 per block
-    int maxH = 1, maxV = 1;
-    std::vector<int> h, v;
-};
-
-Coefficients ReadCoefficients(const std::string &path) {
-    Coefficients c;
-    const Bytes data = ReadFile(path);
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, data.data(), static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&info, TRUE);
-    jvirt_barray_ptr *arrays = jpeg_read_coefficients(&info);
-    c.maxH = info.max_h_samp_factor;
-    c.maxV = info.max_v_samp_factor;
-    for (int ci = 0; ci < info.num_components; ++ci) {
-        const jpeg_component_info &comp = info.comp_info[ci];
-        c.widthInBlocks.push_back(comp.width_in_blocks);
-        c.heightInBlocks.push_back(comp.height_in_blocks);
-        c.h.push_back(comp.h_samp_factor);
-        c.v.push_back(comp.v_samp_factor);
-        std::vector<JCOEF> all;
-        for (JDIMENSION row = 0; row < comp.height_in_blocks; ++row) {
-            JBLOCKARRAY rows = (*info.mem->access_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&info), arrays[ci], row, 1, FALSE);
-            for (JDIMENSION col = 0; col < comp.width_in_blocks; ++col)
-                all.insert(all.end(), rows[0][col], rows[0][col] + DCTSIZE2);
-        }
-        c.blocks.push_back(std::move(all));
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return c;
+mk::test::CoefficientImage Coefficients(const std::string &path) {
+    auto image = mk::test::ReadCoefficients(ReadFile(path));
+    EXPECT_TRUE(image.ok) << path << ": " << image.error;
+    return image;
 }
 
 // Number of blocks that differ between two pictures outside a pixel
-// rectangle (rows from the top, edges included), per component.
-int DifferingBlocksOutside(const Coefficients &a, const Coefficients &b, int left, int top,
-                           int right, int bottom) {
+// rectangle (rows from the top, edges included), over all components.
+int DifferingBlocksOutside(const mk::test::CoefficientImage &a, const mk::test::CoefficientImage &b,
+                           int left, int top, int right, int bottom) {
+    int maxH = 1, maxV = 1;
+    for (const auto &c : a.components) maxH = std::max(maxH, c.h), maxV = std::max(maxV, c.v);
     int differing = 0;
-    for (size_t ci = 0; ci < a.blocks.size(); ++ci) {
-        const int fh = a.maxH / a.h[ci], fv = a.maxV / a.v[ci];
-        for (JDIMENSION row = 0; row < a.heightInBlocks[ci]; ++row)
-            for (JDIMENSION col = 0; col < a.widthInBlocks[ci]; ++col) {
+    for (size_t ci = 0; ci < a.components.size(); ++ci) {
+        const auto &ca = a.components[ci];
+        const auto &cb = b.components[ci];
+        const int fh = maxH / ca.h, fv = maxV / ca.v;
+        for (unsigned row = 0; row < ca.heightInBlocks; ++row)
+            for (unsigned col = 0; col < ca.widthInBlocks; ++col) {
                 const int x0 = int(col) * 8 * fh, y0 = int(row) * 8 * fv;
                 const bool inside =
                     x0 + 8 * fh > left && x0 <= right && y0 + 8 * fv > top && y0 <= bottom;
-                if (inside) continue;
-                const size_t at = (size_t(row) * a.widthInBlocks[ci] + col) * DCTSIZE2;
-                if (std::memcmp(&a.blocks[ci][at], &b.blocks[ci][at], DCTSIZE2 * sizeof(JCOEF)))
+                if (!inside && std::memcmp(ca.Block(row, col), cb.Block(row, col), 128) != 0)
                     ++differing;
             }
     }
     return differing;
 }
 
-bool SameCoefficients(const Coefficients &a, const Coefficients &b) {
-    return a.blocks == b.blocks && a.widthInBlocks == b.widthInBlocks;
+bool SameCoefficients(const mk::test::CoefficientImage &a, const mk::test::CoefficientImage &b) {
+    if (a.components.size() != b.components.size()) return false;
+    for (size_t ci = 0; ci < a.components.size(); ++ci)
+        if (a.components[ci].coefficients != b.components[ci].coefficients) return false;
+    return true;
 }
 
 class Operations : public ::testing::Test {
@@ -279,14 +236,14 @@ TEST_F(Operations, RestampingLeavesOneStampOverTheOriginalPicture) {
     EXPECT_EQ(m.firsts, 1);
     int32_t w = 0, h = 0;
     ASSERT_EQ(MK_ReadJPEG(path.c_str(), nullptr, &w, &h), 0);
-    const Coefficients before = ReadCoefficients(original);
-    const Coefficients after = ReadCoefficients(path);
+    const auto before = Coefficients(original);
+    const auto after = Coefficients(path);
     EXPECT_EQ(DifferingBlocksOutside(before, after, m.rectLeft, h - 1 - m.rectHighRow, m.rectRight,
                                      h - 1 - m.rectLowRow),
               0);
     EXPECT_GT(DifferingBlocksOutside(before, after, 0, 0, -1, -1), 0);
     ASSERT_EQ(Process(OP_UNDO, path, path, settings_), 0);
-    EXPECT_TRUE(SameCoefficients(ReadCoefficients(path), before));
+    EXPECT_TRUE(SameCoefficients(Coefficients(path), before));
 
     // Without FLAG_RESTAMP a stamped picture is refused and left alone.
     ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
@@ -321,7 +278,7 @@ TEST_F(Operations, StampToACopyLeavesTheSourceAndUndoesBack) {
     EXPECT_EQ(ReadFile(path), source);
     const std::string restored = dir_.file("restored.jpg");
     ASSERT_EQ(Process(OP_UNDO, copy, restored, settings_), 0);
-    EXPECT_TRUE(SameCoefficients(ReadCoefficients(restored), ReadCoefficients(path)));
+    EXPECT_TRUE(SameCoefficients(Coefficients(restored), Coefficients(path)));
 }
 
 // When an earlier stamp is taken off into the destination first, the date

@@ -43,6 +43,13 @@ void WriteFile(const std::filesystem::path &path, const std::string &data) {
     WriteFile(path, Bytes(data.begin(), data.end()));
 }
 
+std::string MakeList(const std::vector<std::string> &paths) {
+    std::string list;
+    for (const auto &p : paths) list.append(p).push_back('\0');
+    list.push_back('\0');
+    return list;
+}
+
 std::filesystem::path CorpusDir() { return MK_CORPUS_DIR; }
 
 std::vector<CorpusRow> CorpusIndex() {

@@ -33,6 +33,9 @@ Bytes ReadFile(const std::filesystem::path &path);
 void WriteFile(const std::filesystem::path &path, const Bytes &data);
 void WriteFile(const std::filesystem::path &path, const std::string &data);
 
+// A PathList of the paths: each NUL-terminated, ended by an empty string.
+std::string MakeList(const std::vector<std::string> &paths);
+
 // The corpus folder beside the checkout (shared/corpus).
 std::filesystem::path CorpusDir();
 
