@@ -421,6 +421,32 @@ TEST(RegionStamp, RefusesWhatItCannotDo) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
+// A few hundred bytes whose frame header declares 57207 x 26008 pixels:
+// the coefficient arrays are refused before anything is decoded.
+TEST(RegionStamp, TinyFileOfAHugePictureCannotTakeGigabytes) {
+    JpegSpec spec;
+    spec.gray = true;
+    spec.width = spec.height = 8;
+    Bytes file = MakeJpeg(spec);
+    for (size_t p = 2; p + 9 < file.size(); ++p)
+        if (file[p] == 0xFF && file[p + 1] == 0xC0) {
+            file[p + 5] = 0x65;
+            file[p + 6] = 0x98;
+            file[p + 7] = 0xDF;
+            file[p + 8] = 0x77;
+            break;
+        }
+    TempDir dir;
+    const std::string source = dir.file("huge.jpg");
+    WriteFile(source, file);
+    MadeOverlay overlay;
+    Fill(&overlay, {"bottom-right", -5, -5, 300, 40, MK_POS_BOTTOM_RIGHT, true}, 57207);
+    const Outcome got = StampByRegion(source, dir.file("out.jpg"), overlay.get(), true);
+    EXPECT_EQ(got.code, engine::kLibraryFailed);
+    EXPECT_NE(got.error, "");
+    EXPECT_FALSE(std::filesystem::exists(dir.file("out.jpg")));
+}
+
 // The corpus: every picture the reference can stamp, three placements each
 // (a stamp in the bottom-right corner with a box, a full-width band at the
 // bottom, a stamp over the top-left corner), undo data on and off.

@@ -67,12 +67,22 @@ void AttachFileSource(j_decompress_ptr info, FileSource *source, FILE *file) {
     info->src = &source->pub;
 }
 
+// The file's size in bytes, leaving it positioned at its start.
+bool MeasureFile(FILE *file, size_t *size) {
+    if (std::fseek(file, 0, SEEK_END) != 0) return false;
+    const long end = std::ftell(file);
+    if (end < 0 || std::fseek(file, 0, SEEK_SET) != 0) return false;
+    *size = static_cast<size_t>(end);
+    return true;
+}
+
 // Everything one region stamp owns, outside the function that arms the
 // recovery points.
 struct RegionJob {
     StampWork work;
     const RegionPainter *painter = nullptr;
     std::unique_ptr<FILE, FileCloser> sourceFile;
+    size_t sourceSize = 0;
     FileSource sourceInput{};
 
     // The decoded region in whole MCUs (both ends included) and in pixels.
@@ -205,6 +215,7 @@ int32_t RunRegionStamp(RegionJob *job) {
     work->source.Create(errorText);
     j_decompress_ptr src = work->source.get();
     AttachFileSource(src, &job->sourceInput, job->sourceFile.get());
+    LimitCoefficientMemory(src, job->sourceSize);
     SaveAllSegments(src);
     jpeg_read_header(src, TRUE);
     const auto width = static_cast<int32_t>(src->image_width);
@@ -258,7 +269,7 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         job->work.keepUndo = keepUndo != 0;
         job->work.errorText = errorText;
         job->sourceFile.reset(std::fopen(source, "rb"));
-        if (!job->sourceFile) {
+        if (!job->sourceFile || !MeasureFile(job->sourceFile.get(), &job->sourceSize)) {
             SetErrorText(errorText, "can't open %s", source);
             return kCannotOpen;
         }

@@ -111,6 +111,7 @@ void ReadSourceHeader(StampWork *work) {
     work->source.Create(work->errorText);
     j_decompress_ptr src = work->source.get();
     AttachMemorySource(src, &work->sourceInput, work->sourceData.data(), work->sourceData.size());
+    LimitCoefficientMemory(src, work->sourceData.size());
     SaveAllSegments(src);
     jpeg_read_header(src, TRUE);
 }
