@@ -20,6 +20,20 @@ bool SamplingSupported(j_decompress_ptr info) {
     return true;
 }
 
+// The saved block rectangle is aligned to whole MCUs by masking block
+// numbers, which holds only when the sampling ratios are powers of two;
+// with a ratio of 3 the former blocks would be read past their arrays.
+bool MarkerAlignmentHolds(j_decompress_ptr info) {
+    int minH = info->max_h_samp_factor, minV = info->max_v_samp_factor;
+    for (int c = 0; c < info->num_components; ++c) {
+        minH = std::min(minH, info->comp_info[c].h_samp_factor);
+        minV = std::min(minV, info->comp_info[c].v_samp_factor);
+    }
+    const int fh = info->max_h_samp_factor / minH;
+    const int fv = info->max_v_samp_factor / minV;
+    return (fh & (fh - 1)) == 0 && (fv & (fv - 1)) == 0;
+}
+
 // Blocks that meet the rectangle, per component, and the MCU-aligned pixel
 // crop that covers all of them. Returns false when a range leaves the
 // picture's arrays.
@@ -119,7 +133,7 @@ void ReadSourceHeader(StampWork *work) {
 int32_t PlanStamp(StampWork *work) {
     j_decompress_ptr src = work->source.get();
     char *errorText = work->errorText;
-    if (!SamplingSupported(src))
+    if (!SamplingSupported(src) || (work->keepUndo && !MarkerAlignmentHolds(src)))
         return Refuse(errorText, kLibraryFailed, "Unsupported sampling factors");
     if (!RectInside(work->rect, src->image_width, src->image_height))
         return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
