@@ -10,6 +10,7 @@
 
 #include "MK_Core.h"
 #include "overlay/font_match.h"
+#include "overlay/region.h"
 #include "overlay/text_raster.h"
 
 namespace mk::overlay {
@@ -66,10 +67,19 @@ struct LayerBitmaps {
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
                              const FtLibrary &library, const platform::FontCatalogue &catalogue);
 
-// Blends the bitmap into the bottom-up picture at the offsets aligned by
-// the position code and grows `painted` by the bitmap's aligned rectangle.
-void BlendBitmap(uint8_t *picture, int32_t width, int32_t height, const uint8_t *bitmap,
+// Blends the bitmap, placed by the position code on a width x height
+// picture, into the part of `area` that it covers (nothing when the area's
+// pixels are null) and grows `painted` by the bitmap's aligned rectangle.
+void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const uint8_t *bitmap,
                  int32_t bitmapWidth, int32_t bitmapHeight, int32_t x, int32_t y, int32_t position,
                  MK_Rect &painted);
+
+// The same into the whole bottom-up picture.
+inline void BlendBitmap(uint8_t *picture, int32_t width, int32_t height, const uint8_t *bitmap,
+                        int32_t bitmapWidth, int32_t bitmapHeight, int32_t x, int32_t y,
+                        int32_t position, MK_Rect &painted) {
+    BlendBitmap(PictureArea{picture, 0, 0, width, height}, width, height, bitmap, bitmapWidth,
+                bitmapHeight, x, y, position, painted);
+}
 
 }  // namespace mk::overlay
