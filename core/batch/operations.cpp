@@ -3,12 +3,10 @@
 #include "batch/operations.h"
 
 #include <cstring>
-#include <limits>
 #include <memory>
-#include <new>
 #include <optional>
-#include <vector>
 
+#include "batch/fast_stamp.h"
 #include "engine/engine.h"
 #include "metadata/stamp_date.h"
 #include "platform/files.h"
@@ -18,11 +16,6 @@ namespace mk::batch {
 namespace {
 
 bool FitsPathBuffer(const char *path) { return path != nullptr && std::strlen(path) < MK_MAX_PATH; }
-
-struct OverlayCloser {
-    void operator()(OverlayHandle *handle) const noexcept { MK_ApplyOverlay_Close(handle); }
-};
-using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
 
 // Read-only handling of the destination: false when the operation may not
 // change it; otherwise the guard gives it write permission for as long as it
@@ -98,36 +91,12 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     if (engine::ReadJpegFile(picture, nullptr, &width, &height, errorText) != engine::kOk ||
         width <= 0 || height <= 0)
         return -1;
-    const size_t pixelCount = size_t(width) * size_t(height);
-    if (pixelCount > std::numeric_limits<size_t>::max() / 4) return -1;
-    std::vector<uint8_t> pixels;
-    try {
-        pixels.resize(pixelCount * 4);
-    } catch (const std::bad_alloc &) {
-        return -1;
-    }
-    if (engine::ReadJpegFile(picture, pixels.data(), &width, &height, errorText) != engine::kOk)
-        return -1;
-
     OverlayLayer layer{};
     FillStampLayer(layer, source, settings, width, height);
-    OverlayParams params{};
-    params.layers = &layer;
-    const int32_t size[2] = {width, height};
-    OverlayHandle *raw = nullptr;
-    MK_ApplyOverlay_Init(&params, size, &raw);
-    const OverlayOwner overlay(raw);
-    MK_Rect rect{width, height, 0, 0};
-    MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay.get(), &rect);
-    // Nothing painted (an empty text): nothing to write.
-    if (rect.left > rect.right || rect.top > rect.bottom) return -1;
-
-    const int32_t keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0 ? 1 : 0;
-    return engine::WriteStampedJpeg(picture, destination, pixels.data(), rect.left,
-                                    height - rect.bottom - 1, rect.right, height - rect.top - 1,
-                                    keepUndo, errorText) == engine::kOk
-               ? 0
-               : -1;
+    // Only the blocks around the stamp are decoded, painted and encoded
+    // again; an empty text paints nothing and writes nothing.
+    const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
+    return StampPicture(picture, destination, layer, keepUndo, errorText) == engine::kOk ? 0 : -1;
 }
 
 int32_t Undo(const char *source, const char *destination, const Setts &settings) {
