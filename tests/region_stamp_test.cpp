@@ -368,9 +368,8 @@ void ExpectSameCoefficients(const Bytes &a, const Bytes &b, const std::string &w
 TEST(RegionStamp, UndoOfARegionStampRestoresTheSource) {
     TempDir dir;
     for (const MadePicture &made : MadePictures()) {
-        // The saved block rectangle is aligned by masking, which only suits
-        // sampling factors that are powers of two; with a factor of 3 the
-        // writer's own undo data is wrong too (the files are still equal).
+        // Undo data is refused for sampling ratios of 3 (the saved block
+        // rectangle is aligned by masking, which suits only powers of two).
         if (made.spec.lumaH == 3 || made.spec.lumaV == 3) continue;
         const Bytes original = MakeJpeg(made.spec);
         const std::string source = dir.file("source.jpg");
