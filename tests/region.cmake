@@ -1,3 +1,3 @@
-# Tests of the region stamp and the folded CRC-32.
+# Tests of the region stamp and the CRC-32.
 mk_add_test(region_stamp_test region_stamp_test.cpp)
-mk_add_test(crc32_fold_test crc32_fold_test.cpp)
+mk_add_test(crc32_test crc32_test.cpp)

@@ -2,7 +2,7 @@
 // marker's APP7 segments, finding them in a file and assembling them again.
 #include "engine/reverse_marker.h"
 
-#include <zlib.h>
+#include <isa-l/crc.h>
 
 #include <algorithm>
 #include <bit>
@@ -10,7 +10,6 @@
 #include <memory>
 #include <new>
 
-#include "engine/crc32_fold.h"
 #include "engine/engine.h"
 
 namespace mk::engine {
@@ -19,18 +18,6 @@ namespace {
 struct FileCloser {
     void operator()(FILE *file) const noexcept { std::fclose(file); }
 };
-
-// zlib's crc32 takes a 32-bit length; longer data goes in slices.
-uint32_t ZlibCrc(uint32_t crc, const uint8_t *data, size_t length) {
-    constexpr size_t kSlice = 1u << 30;
-    while (length > 0) {
-        const size_t n = std::min(length, kSlice);
-        crc = static_cast<uint32_t>(::crc32(crc, data, static_cast<uInt>(n)));
-        data += n;
-        length -= n;
-    }
-    return crc;
-}
 
 bool HasIdentifier(const uint8_t *payload) {
     return std::memcmp(payload, kMarkerIdentifier, kIdentifierSize) == 0;
@@ -42,16 +29,11 @@ uint32_t Crc32(const void *data, size_t length) { return Crc32Update(0, data, le
 
 uint32_t Crc32Update(uint32_t crc, const void *data, size_t length) {
     if (length == 0) return crc;
-    const auto *bytes = static_cast<const uint8_t *>(data);
-    // Runs of 64 bytes or more (a row of coefficient blocks) are folded, a
-    // few times faster than zlib's table; the last bytes go through the table.
-    if (length >= 64 && CanFoldCrc32()) {
-        const size_t folded = length & ~size_t{15};
-        crc = FoldCrc32(crc, bytes, folded);
-        bytes += folded;
-        length -= folded;
-    }
-    return length == 0 ? crc : ZlibCrc(crc, bytes, length);
+    // The same CRC as zlib's crc32, chained the same way; the storage
+    // library folds with carry-less multiplication where the processor has
+    // it, several times faster than zlib's tables, which matters for the CRC
+    // over every coefficient that each stamp and undo computes.
+    return crc32_gzip_refl(crc, static_cast<const unsigned char *>(data), length);
 }
 
 uint32_t ReadLe32(const uint8_t *p) {

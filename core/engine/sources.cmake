@@ -6,6 +6,5 @@ target_sources(mk_core_objects PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/reverse_marker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/writer.cpp
     ${CMAKE_CURRENT_LIST_DIR}/stamp_steps.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/crc32_fold.cpp
     ${CMAKE_CURRENT_LIST_DIR}/region_stamp.cpp
     ${CMAKE_CURRENT_LIST_DIR}/undo.cpp)
