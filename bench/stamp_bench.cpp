@@ -25,6 +25,8 @@ using mk::bench::Kind;
 
 constexpr int kWidth = 6000;
 constexpr int kHeight = 4000;
+// A picture so small that the tools' times and memory are their fixed cost.
+constexpr int kTinySide = 64;
 
 // Goals of the stamp against the references.
 constexpr double kGoal420 = 1.10;      // stamp / jpegtran, 4:2:0
@@ -67,9 +69,9 @@ bool DecodesAs(const fs::path &picture, int32_t width, int32_t height) {
 }
 
 // Measures one kind; false after a message when something could not run.
-bool MeasureKind(const fs::path &dataDir, Kind kind, int runs, bool withConvert,
-                 KindFigures *figures) {
-    const fs::path picture = mk::bench::MakePicture(dataDir, kind, kWidth, kHeight);
+bool MeasureKind(const fs::path &dataDir, Kind kind, int wantedWidth, int wantedHeight, int runs,
+                 bool withConvert, KindFigures *figures) {
+    const fs::path picture = mk::bench::MakePicture(dataDir, kind, wantedWidth, wantedHeight);
     if (picture.empty()) {
         std::fprintf(stderr, "cannot make the %s picture\n", mk::bench::KindName(kind));
         return false;
@@ -198,9 +200,14 @@ int main(int argc, char **argv) {
     std::vector<KindFigures> all;
     for (Kind kind : kinds) {
         KindFigures figures;
-        if (!MeasureKind(options.dataDir, kind, options.runs, withConvert, &figures)) return 1;
+        if (!MeasureKind(options.dataDir, kind, kWidth, kHeight, options.runs, withConvert,
+                         &figures))
+            return 1;
         all.push_back(figures);
     }
+    KindFigures tiny;
+    if (!MeasureKind(options.dataDir, Kind::k420, kTinySide, kTinySide, options.runs, false, &tiny))
+        return 1;
 
     std::printf("\nwall time in seconds (best, median, worst) and median peak memory\n");
     std::printf("  %-12s %-9s %8s %8s %8s %10s\n", "kind", "tool", "best", "median", "worst",
@@ -214,6 +221,12 @@ int main(int argc, char **argv) {
                     f.bytes / 1e6, (double(f.stampedBytes) - double(f.bytes)) / 1e3, f.text.c_str(),
                     f.fontHeight);
     }
+
+    std::printf(
+        "  fixed cost, %d x %d 4:2:0 picture: jpegtran %.1f ms, %.1f MiB; mkquill %.1f "
+        "ms, %.1f MiB\n",
+        kTinySide, kTinySide, tiny.jpegtran.seconds.best * 1e3, MiB(tiny.jpegtran.peakKiB.median),
+        tiny.stamp.seconds.best * 1e3, MiB(tiny.stamp.peakKiB.median));
 
     for (const KindFigures &f : all) {
         if (f.kind != Kind::k420) continue;
