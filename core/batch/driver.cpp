@@ -22,8 +22,6 @@ namespace {
 
 int32_t IgnoreResult(const char *, int32_t, void *) { return 0; }
 
-bool FitsPathBuffer(const char *path) { return std::strlen(path) < MK_MAX_PATH; }
-
 // Finds the dialog module beside this library and returns its entry, or null.
 MK_ProgressDialogRunFn LoadProgressDialog() {
     Dl_info info{};
@@ -115,7 +113,8 @@ std::vector<FileEntry> Entries(const BatchJob &job) {
 // place keeps its modification time.
 int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e) {
     // Cutting a path would name another file: refuse it instead.
-    if (!FitsPathBuffer(e.source) || !FitsPathBuffer(e.destination)) return MK_RESULT_PATH_TOO_LONG;
+    if (!platform::FitsPathBuffer(e.source) || !platform::FitsPathBuffer(e.destination))
+        return MK_RESULT_PATH_TOO_LONG;
     if (job.operation != OP_STAMP && job.operation != OP_UNDO) return MK_RESULT_UNKNOWN_OPERATION;
     std::optional<timespec> time;
     if (platform::SameFile(e.source, e.destination)) time = platform::ModificationTime(e.source);

@@ -3,7 +3,6 @@
 #include "batch/operations.h"
 
 #include <cstring>
-#include <memory>
 #include <optional>
 
 #include "batch/fast_stamp.h"
@@ -14,8 +13,6 @@
 
 namespace mk::batch {
 namespace {
-
-bool FitsPathBuffer(const char *path) { return path != nullptr && std::strlen(path) < MK_MAX_PATH; }
 
 // Read-only handling of the destination: false when the operation may not
 // change it; otherwise the guard gives it write permission for as long as it
@@ -67,7 +64,7 @@ bool RestoreEarlierStamp(const char *source, const char *destination, char *erro
 }
 
 int32_t Stamp(const char *source, const char *destination, const Setts &settings) {
-    if (!FitsPathBuffer(source) || !FitsPathBuffer(destination)) return -1;
+    if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
     char errorText[engine::kErrorTextSize] = "";
@@ -100,7 +97,7 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
 }
 
 int32_t Undo(const char *source, const char *destination, const Setts &settings) {
-    if (!FitsPathBuffer(source) || !FitsPathBuffer(destination)) return -1;
+    if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     char errorText[engine::kErrorTextSize] = "";
     if (const int32_t probe = engine::ProbeReverseMarker(source, errorText); probe != engine::kOk)
         return probe;

@@ -1,6 +1,8 @@
 // File attributes and times on POSIX.
 #include "platform/files.h"
 
+#include "MK_Core.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +10,8 @@
 #include <cstring>
 
 namespace mk::platform {
+
+bool FitsPathBuffer(const char *path) { return path != nullptr && std::strlen(path) < MK_MAX_PATH; }
 
 std::optional<timespec> ModificationTime(const char *path) {
     struct stat st {};

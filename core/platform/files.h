@@ -13,6 +13,9 @@
 
 namespace mk::platform {
 
+// True when the path fits a 260-byte path buffer (259 bytes and its NUL).
+bool FitsPathBuffer(const char *path);
+
 // The last-modification time of an existing file.
 std::optional<timespec> ModificationTime(const char *path);
 // Sets the last-modification time; the access time is left alone.
