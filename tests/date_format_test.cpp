@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "MK_Core.h"
+#include "icu_default_locale.h"
 #include "metadata/date_format.h"
 
 using mk::metadata::FormatDate;
@@ -37,23 +38,7 @@ std::string Describe(const Case &c) {
            std::to_string(c.time.wSecond);
 }
 
-// ICU's default locale, set for one test and put back afterwards.
-class DefaultLocale {
-  public:
-    explicit DefaultLocale(const icu::Locale &locale) : saved_(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(locale, status);
-    }
-    ~DefaultLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(saved_, status);
-    }
-    DefaultLocale(const DefaultLocale &) = delete;
-    DefaultLocale &operator=(const DefaultLocale &) = delete;
-
-  private:
-    icu::Locale saved_;
-};
+using mk::test::DefaultLocale;
 
 DateFormatSpec Spec(uint16_t locale, const char *date, const char *time, uint32_t seconds) {
     DateFormatSpec spec;

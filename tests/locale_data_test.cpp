@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MK_Core.h"
+#include "icu_default_locale.h"
 #include "metadata/date_format.h"
 #include "metadata/locale_data.h"
 
@@ -25,22 +26,7 @@ namespace {
 
 constexpr MK_SystemTime kJuly4{2011, 7, 1, 4, 18, 30, 5, 0};
 
-class DefaultLocale {
-  public:
-    explicit DefaultLocale(const icu::Locale &locale) : saved_(icu::Locale::getDefault()) {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(locale, status);
-    }
-    ~DefaultLocale() {
-        UErrorCode status = U_ZERO_ERROR;
-        icu::Locale::setDefault(saved_, status);
-    }
-    DefaultLocale(const DefaultLocale &) = delete;
-    DefaultLocale &operator=(const DefaultLocale &) = delete;
-
-  private:
-    icu::Locale saved_;
-};
+using mk::test::DefaultLocale;
 
 // True when every ASCII letter outside quotes is a Windows element letter.
 bool OnlyWindowsElements(const std::string &picture) {
