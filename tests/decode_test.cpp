@@ -235,15 +235,7 @@ TEST_P(DecodeMade, EqualsDjpeg) {
 
 JpegSpec Spec(int w, int h, int lumaH, int lumaV, bool gray = false, bool progressive = false,
               int restart = 0) {
-    JpegSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.lumaH = lumaH;
-    spec.lumaV = lumaV;
-    spec.gray = gray;
-    spec.progressive = progressive;
-    spec.restartInterval = restart;
-    return spec;
+    return mk::test::Layout(w, h, lumaH, lumaV, gray, progressive, restart);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -87,14 +87,7 @@ struct MadeCase {
 
 JpegSpec Spec(int w, int h, int lumaH, int lumaV, bool gray = false, bool progressive = false,
               int restart = 0, bool jfif = true) {
-    JpegSpec spec;
-    spec.width = w;
-    spec.height = h;
-    spec.lumaH = lumaH;
-    spec.lumaV = lumaV;
-    spec.gray = gray;
-    spec.progressive = progressive;
-    spec.restartInterval = restart;
+    JpegSpec spec = mk::test::Layout(w, h, lumaH, lumaV, gray, progressive, restart);
     spec.jfif = jfif;
     spec.segments = TypicalSegments();
     return spec;

@@ -168,6 +168,19 @@ Bytes EncodeWithParametersOf(const Bytes &source, const Pixels &pixels) {
     return result;
 }
 
+JpegSpec Layout(int width, int height, int lumaH, int lumaV, bool gray, bool progressive,
+                int restartInterval) {
+    JpegSpec spec;
+    spec.width = width;
+    spec.height = height;
+    spec.lumaH = lumaH;
+    spec.lumaV = lumaV;
+    spec.gray = gray;
+    spec.progressive = progressive;
+    spec.restartInterval = restartInterval;
+    return spec;
+}
+
 Pixels PatternPixels(int width, int height) {
     Pixels pixels(static_cast<size_t>(width) * height * 4);
     uint32_t state = 12345;

@@ -33,6 +33,10 @@ struct JpegSpec {
     std::vector<Segment> segments;  // written in order after SOI (and JFIF)
 };
 
+// A spec of that size and luma sampling, with the other fields as given.
+JpegSpec Layout(int width, int height, int lumaH, int lumaV, bool gray = false,
+                bool progressive = false, int restartInterval = 0);
+
 // Pixels are 4 bytes (blue, green, red, unused), bottom row first.
 using Pixels = std::vector<uint8_t>;
 
