@@ -68,6 +68,13 @@ bool AtomicFile::Open(const std::string &destination) {
     return false;
 }
 
+void AtomicFile::StartWriteBack() noexcept {
+    if (file_ == nullptr || std::fflush(file_) != 0) return;
+#if defined(__linux__)
+    ::sync_file_range(::fileno(file_), 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+}
+
 bool AtomicFile::Commit() {
     if (file_ == nullptr) return false;
     bool ok = std::fflush(file_) == 0 && !std::ferror(file_);

@@ -23,6 +23,11 @@ class AtomicFile {
     // The stream to write to; valid between Open and Commit.
     FILE *stream() const { return file_; }
 
+    // Hands what was written so far to the kernel and, where the system
+    // allows, starts writing it to disk without waiting, so that Commit's
+    // sync finds little left to do. Never fails; errors show in Commit.
+    void StartWriteBack() noexcept;
+
     // Flushes, syncs and renames the file over the destination, then syncs
     // the folder. False when any step failed (the destination is untouched).
     bool Commit();
