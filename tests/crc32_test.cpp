@@ -57,5 +57,22 @@ TEST(Crc32, ZerosOnesAndTheCheckValue) {
     EXPECT_EQ(Crc32("", 0), 0u);
 }
 
+TEST(Crc32, CombineEqualsTheCrcOfTheConcatenation) {
+    const std::vector<uint8_t> data = Noise(5000);
+    for (const size_t cut : {size_t{0}, size_t{1}, size_t{127}, size_t{4096}, size_t{5000}}) {
+        const uint32_t a = Crc32(data.data(), cut);
+        const uint32_t b = Crc32(data.data() + cut, data.size() - cut);
+        EXPECT_EQ(Crc32Combine(a, b, data.size() - cut), Crc32(data.data(), data.size()))
+            << "cut at " << cut;
+    }
+    // Lengths past the 1 GiB steps, against zlib's 64-bit offsets.
+    static_assert(sizeof(z_off_t) == 8, "the reference needs 64-bit offsets");
+    for (const uint64_t length :
+         {uint64_t{1} << 30, (uint64_t{1} << 30) + 1, (uint64_t{3} << 30) + 77, uint64_t{1} << 33})
+        EXPECT_EQ(Crc32Combine(0x1234ABCDu, 0x0F0F0F0Fu, length),
+                  ::crc32_combine(0x1234ABCDu, 0x0F0F0F0Fu, static_cast<z_off_t>(length)))
+            << length;
+}
+
 }  // namespace
 }  // namespace mk::engine

@@ -3,7 +3,10 @@
 // edits that keep the coefficients, and failure in the middle.
 #include <gtest/gtest.h>
 
+#include <zlib.h>
+
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/engine.h"
 #include "engine/reverse_marker.h"
@@ -256,6 +259,27 @@ TEST(UndoLargeMarker, MarkerOfThreeSegments) {
     ASSERT_EQ(StampBox(dir.file("s.jpg"), dir.file("t.jpg"), {0, 0, 479, 319}, true), 0);
     const Bytes stamped = ReadFile(dir.file("t.jpg"));
     EXPECT_EQ(CountReverseMarkerSegments(stamped), 3);
+    // Both CRCs are mended after the scan is written: every segment carries
+    // the final ones, and the image CRC is zlib's over the stamped blocks.
+    uLong imageCrc = 0;
+    for (const CoefficientImage::Component &c : ReadCoefficients(stamped).components)
+        imageCrc = ::crc32(imageCrc, reinterpret_cast<const Bytef *>(c.coefficients.data()),
+                           static_cast<uInt>(c.coefficients.size() * 2));
+    std::vector<Segment> markers;
+    for (Segment &s : ReadHeaderSegments(stamped))
+        if (s.marker == 0xE7) markers.push_back(std::move(s));
+    ASSERT_EQ(markers.size(), 3u);
+    for (const Segment &s : markers) {
+        EXPECT_EQ(engine::ReadLe32(s.data.data() + engine::kFieldImageCrc), imageCrc);
+        EXPECT_EQ(std::memcmp(s.data.data(), markers[0].data.data(), engine::kFieldSegmentIndex),
+                  0);
+    }
+    Bytes whole = markers[0].data;
+    for (size_t k = 1; k < markers.size(); ++k)
+        whole.insert(whole.end(), markers[k].data.begin() + 52, markers[k].data.end());
+    EXPECT_EQ(engine::ReadLe32(whole.data() + engine::kFieldMarkerCrc),
+              ::crc32(0, whole.data() + engine::kFieldImageCrc,
+                      static_cast<uInt>(whole.size() - engine::kFieldImageCrc)));
     ASSERT_EQ(UndoStampedJpeg(dir.file("t.jpg").c_str(), dir.file("u.jpg").c_str(), nullptr), 0);
     const CoefficientImage a = ReadCoefficients(original);
     const CoefficientImage b = ReadCoefficients(ReadFile(dir.file("u.jpg")));

@@ -51,5 +51,7 @@ int32_t UndoStampedJpeg(const char *source, const char *destination, char *error
 // CRC-32 of ISO-HDLC / zlib / PNG.
 uint32_t Crc32(const void *data, size_t length);
 uint32_t Crc32Update(uint32_t crc, const void *data, size_t length);
+// The CRC of A followed by B from the CRCs of A and of B (`lengthB` bytes).
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB);
 
 }  // namespace mk::engine

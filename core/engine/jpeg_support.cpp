@@ -74,6 +74,36 @@ void TermDestination(j_compress_ptr info) {
         destination->buffer->size() - destination->offset - destination->pub.free_in_buffer;
 }
 
+void InitStreamDestination(j_compress_ptr info) {
+    auto *destination = reinterpret_cast<StreamDestination *>(info->dest);
+    destination->pub.next_output_byte = destination->buffer;
+    destination->pub.free_in_buffer = sizeof destination->buffer;
+}
+
+void FlushStream(j_compress_ptr info, size_t count) {
+    auto *destination = reinterpret_cast<StreamDestination *>(info->dest);
+    if (count != 0 &&
+        std::fwrite(destination->buffer, 1, count, destination->file->stream()) != count)
+        ERREXIT(info, JERR_FILE_WRITE);
+    destination->flushed += count;
+    if (destination->flushed >= destination->writeBackAt) {
+        destination->file->StartWriteBack();
+        destination->writeBackAt = destination->flushed + kWriteBackEvery;
+    }
+    destination->pub.next_output_byte = destination->buffer;
+    destination->pub.free_in_buffer = sizeof destination->buffer;
+}
+
+boolean EmptyStreamBuffer(j_compress_ptr info) {
+    FlushStream(info, sizeof reinterpret_cast<StreamDestination *>(info->dest)->buffer);
+    return TRUE;
+}
+
+void TermStreamDestination(j_compress_ptr info) {
+    auto *destination = reinterpret_cast<StreamDestination *>(info->dest);
+    FlushStream(info, sizeof destination->buffer - destination->pub.free_in_buffer);
+}
+
 bool StartsWith(const jpeg_marker_struct &segment, const char *signature, size_t length) {
     return segment.data_length >= length && std::memcmp(segment.data, signature, length) == 0;
 }
@@ -187,6 +217,21 @@ void AttachMemoryDestination(j_compress_ptr info, MemoryDestination *destination
     destination->growBy = buffer->size() > 0 ? buffer->size() : 4096;
     destination->written = 0;
     info->dest = &destination->pub;
+}
+
+void AttachStreamDestination(j_compress_ptr info, StreamDestination *destination,
+                             platform::AtomicFile *file) {
+    destination->pub.init_destination = InitStreamDestination;
+    destination->pub.empty_output_buffer = EmptyStreamBuffer;
+    destination->pub.term_destination = TermStreamDestination;
+    destination->file = file;
+    destination->flushed = 0;
+    destination->writeBackAt = kWriteBackEvery;
+    info->dest = &destination->pub;
+}
+
+uint64_t BytesWritten(const StreamDestination &destination) {
+    return destination.flushed + (sizeof destination.buffer - destination.pub.free_in_buffer);
 }
 
 void Decompressor::Create(char *errorText) {

@@ -13,6 +13,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "platform/atomic_file.h"
+
 namespace mk::engine {
 
 // The library's error manager extended by a recovery point. error_exit
@@ -82,6 +84,25 @@ struct MemoryDestination {
 };
 void AttachMemoryDestination(j_compress_ptr info, MemoryDestination *destination,
                              ByteBuffer *buffer, size_t offset);
+
+// Data destination into a stdio stream through a buffer of its own, which
+// counts the bytes it has taken, so that the position of anything written
+// is known while later bytes are still being produced. A failed write is a
+// library error.
+// Every `writeBackEvery` bytes it starts the file's write-back, so the disk
+// works while the rest is encoded.
+struct StreamDestination {
+    jpeg_destination_mgr pub;
+    platform::AtomicFile *file;
+    uint64_t flushed;  // bytes handed to the stream so far
+    uint64_t writeBackAt;
+    JOCTET buffer[1 << 16];
+};
+inline constexpr uint64_t kWriteBackEvery = uint64_t{1} << 20;
+void AttachStreamDestination(j_compress_ptr info, StreamDestination *destination,
+                             platform::AtomicFile *file);
+// Bytes written to the destination so far, whether flushed or buffered.
+uint64_t BytesWritten(const StreamDestination &destination);
 
 // Owners of libjpeg objects. They are neither copied nor moved: the library
 // keeps pointers into them. Create() may only be called after the owner's

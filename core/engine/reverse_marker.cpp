@@ -3,10 +3,12 @@
 #include "engine/reverse_marker.h"
 
 #include <isa-l/crc.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <new>
 
@@ -34,6 +36,33 @@ uint32_t Crc32Update(uint32_t crc, const void *data, size_t length) {
     // it, several times faster than zlib's tables, which matters for the CRC
     // over every coefficient that each stamp and undo computes.
     return crc32_gzip_refl(crc, static_cast<const unsigned char *>(data), length);
+}
+
+uint32_t Crc32Combine(uint32_t crcA, uint32_t crcB, uint64_t lengthB) {
+    // zlib's offset type may be 32 bits wide; shifting A over B in steps
+    // of at most 1 GiB (combining with an empty CRC) is the same.
+    constexpr uint64_t kStep = uint64_t{1} << 30;
+    uLong crc = crcA;
+    while (lengthB > kStep) {
+        crc = crc32_combine(crc, 0, static_cast<z_off_t>(kStep));
+        lengthB -= kStep;
+    }
+    return static_cast<uint32_t>(crc32_combine(crc, crcB, static_cast<z_off_t>(lengthB)));
+}
+
+uint32_t CrcBlockRow(uint32_t crc, JBLOCKROW blocks, JDIMENSION count) {
+    if constexpr (std::endian::native == std::endian::little)
+        return Crc32Update(crc, blocks, count * sizeof(JBLOCK));
+    for (JDIMENSION k = 0; k < count; ++k) {
+        uint8_t bytes[DCTSIZE2 * 2];
+        for (int i = 0; i < DCTSIZE2; ++i) {
+            const auto value = static_cast<uint16_t>(blocks[k][i]);
+            bytes[2 * i] = static_cast<uint8_t>(value);
+            bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
+        }
+        crc = Crc32Update(crc, bytes, sizeof bytes);
+    }
+    return crc;
 }
 
 uint32_t ReadLe32(const uint8_t *p) {
@@ -96,31 +125,19 @@ uint32_t CoefficientCrc(j_decompress_ptr info, jvirt_barray_ptr *coefficients) {
         for (JDIMENSION row = 0; row < component.height_in_blocks; ++row) {
             JBLOCKARRAY blocks = (*info->mem->access_virt_barray)(
                 reinterpret_cast<j_common_ptr>(info), coefficients[c], row, 1, FALSE);
-            const JBLOCKROW blockRow = blocks[0];
-            if constexpr (std::endian::native == std::endian::little) {
-                crc = Crc32Update(crc, blockRow, component.width_in_blocks * sizeof(JBLOCK));
-            } else {
-                for (JDIMENSION k = 0; k < component.width_in_blocks; ++k) {
-                    uint8_t bytes[DCTSIZE2 * 2];
-                    for (int i = 0; i < DCTSIZE2; ++i) {
-                        const auto value = static_cast<uint16_t>(blockRow[k][i]);
-                        bytes[2 * i] = static_cast<uint8_t>(value);
-                        bytes[2 * i + 1] = static_cast<uint8_t>(value >> 8);
-                    }
-                    crc = Crc32Update(crc, bytes, sizeof bytes);
-                }
-            }
+            crc = CrcBlockRow(crc, blocks[0], component.width_in_blocks);
         }
     }
     return crc;
 }
 
-void WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination) {
+uint32_t WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination) {
     std::memcpy(marker, kMarkerIdentifier, kIdentifierSize);
     WriteLe32(marker + kFieldVersion, kMarkerVersion);
     WriteLe32(marker + kFieldSegmentIndex, 0);
+    const uint32_t tailCrc = Crc32(marker + kFieldTotalLength, totalLength - kFieldTotalLength);
     WriteLe32(marker + kFieldMarkerCrc,
-              Crc32(marker + kFieldImageCrc, totalLength - kFieldImageCrc));
+              MarkerCrc(ReadLe32(marker + kFieldImageCrc), tailCrc, totalLength));
 
     uint8_t header[kMarkerHeaderSize];
     std::memcpy(header, marker, sizeof header);
@@ -136,6 +153,39 @@ void WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr dest
         WriteLe32(p + kFieldSegmentIndex, k + 1);
         left -= kSegmentData;
     }
+    return tailCrc;
+}
+
+uint32_t MarkerCrc(uint32_t imageCrc, uint32_t tailCrc, size_t totalLength) {
+    static_assert(kFieldTotalLength == kFieldImageCrc + 4, "the tail follows the image CRC");
+    uint8_t field[4];
+    WriteLe32(field, imageCrc);
+    return Crc32Combine(Crc32(field, sizeof field), tailCrc, totalLength - kFieldTotalLength);
+}
+
+size_t MarkerSegmentCount(size_t totalLength) {
+    if (totalLength <= kMaxSegmentPayload) return 1;
+    return 1 + (totalLength - kMaxSegmentPayload + kSegmentData - 1) / kSegmentData;
+}
+
+bool PatchReverseMarkerCrcs(FILE *file, uint64_t markerOffset, size_t totalLength,
+                            uint32_t imageCrc, uint32_t tailCrc) {
+    // Marker CRC and image CRC are neighbours in every segment's header.
+    static_assert(kFieldImageCrc == kFieldMarkerCrc + 4);
+    uint8_t fields[8];
+    WriteLe32(fields, MarkerCrc(imageCrc, tailCrc, totalLength));
+    WriteLe32(fields + 4, imageCrc);
+    if (std::fflush(file) != 0) return false;
+    const size_t segments = MarkerSegmentCount(totalLength);
+    for (size_t k = 0; k < segments; ++k) {
+        // Each segment: FF E7, two length bytes, then the payload.
+        const uint64_t at = markerOffset + k * (4 + kMaxSegmentPayload) + 4 + kFieldMarkerCrc;
+        if (at > static_cast<uint64_t>(std::numeric_limits<long>::max()) ||
+            std::fseek(file, static_cast<long>(at), SEEK_SET) != 0 ||
+            std::fwrite(fields, 1, sizeof fields, file) != sizeof fields)
+            return false;
+    }
+    return std::fseek(file, 0, SEEK_END) == 0 && std::fflush(file) == 0;
 }
 
 int32_t ProbeReverseMarker(const char *path, char *errorText) {

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <vector>
 
 #include "engine/jpeg_support.h"
@@ -72,13 +73,31 @@ ComponentBlocks ComponentPart(j_decompress_ptr info, int component, const BlockR
 bool IsReverseMarkerSegment(const jpeg_marker_struct &segment);
 
 // CRC-32 over every real block of every component, 128 bytes per block
-// (64 little-endian 16-bit coefficients). May raise a library error.
+// (64 little-endian 16-bit coefficients), component after component, rows
+// top to bottom. May raise a library error.
 uint32_t CoefficientCrc(j_decompress_ptr info, jvirt_barray_ptr *coefficients);
+
+// Continues `crc` over `count` blocks of a row in the CoefficientCrc layout.
+uint32_t CrcBlockRow(uint32_t crc, JBLOCKROW blocks, JDIMENSION count);
 
 // Fills identifier, version, segment index 0 and markerCrc of `marker`
 // (totalLength bytes, the other header fields filled) and writes it as APP7
 // segments of at most 60000 bytes. The buffer is overwritten in the process.
-void WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination);
+// Returns the CRC of the marker bytes behind the image CRC field, which
+// MarkerCrc needs once the image CRC is known.
+uint32_t WriteReverseMarker(uint8_t *marker, size_t totalLength, j_compress_ptr destination);
+
+// The marker CRC of a marker with this image CRC.
+uint32_t MarkerCrc(uint32_t imageCrc, uint32_t tailCrc, size_t totalLength);
+
+// How many APP7 segments a marker of totalLength bytes takes.
+size_t MarkerSegmentCount(size_t totalLength);
+
+// Overwrites the marker CRC and image CRC of every segment of a marker
+// written from byte `markerOffset` of `file` (its FF byte), for an image CRC
+// known only after the scan was written. False when a write failed.
+bool PatchReverseMarkerCrcs(FILE *file, uint64_t markerOffset, size_t totalLength,
+                            uint32_t imageCrc, uint32_t tailCrc);
 
 // Assembles the marker from the saved segments of `info` into `marker`.
 // Returns the length of the embedded JPEG stream (behind the 52-byte

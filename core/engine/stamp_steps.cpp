@@ -236,7 +236,7 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
     work->destination.Create(errorText);
     j_compress_ptr dst = work->destination.get();
     jpeg_copy_critical_parameters(src, dst);
-    jpeg_stdio_dest(dst, work->output.stream());
+    AttachStreamDestination(dst, &work->outputStream, &work->output);
     jpeg_write_coefficients(dst, sourceCoefficients);
     CopySavedSegments(src, dst, false);
 
@@ -260,11 +260,21 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
         WriteLe32(header + kFieldRectLowRow, static_cast<uint32_t>(work->rect.lowRow));
         WriteLe32(header + kFieldRectRight, static_cast<uint32_t>(work->rect.right));
         WriteLe32(header + kFieldRectHighRow, static_cast<uint32_t>(work->rect.highRow));
-        WriteLe32(header + kFieldImageCrc, CoefficientCrc(src, sourceCoefficients));
-        WriteReverseMarker(header, work->markerLength, dst);
+        // The image CRC is known once the encoder has read every block; the
+        // segments are written with a placeholder and mended after the scan.
+        WriteLe32(header + kFieldImageCrc, 0);
+        work->markerOffset = BytesWritten(work->outputStream);
+        work->markerTailCrc = WriteReverseMarker(header, work->markerLength, dst);
+        work->imageCrc.Attach(dst, src, sourceCoefficients);
     }
     jpeg_finish_compress(dst);
     work->destination.Destroy();
+    if (work->keepUndo &&
+        !PatchReverseMarkerCrcs(work->output.stream(), work->markerOffset, work->markerLength,
+                                work->imageCrc.Result(), work->markerTailCrc)) {
+        SetErrorText(errorText, "can't write %s", work->destinationPath);
+        return kLibraryFailed;
+    }
     jpeg_finish_decompress(rr);
     jpeg_finish_decompress(src);
     return kOk;

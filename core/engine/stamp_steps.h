@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "engine/crc_while_writing.h"
 #include "engine/jpeg_support.h"
 #include "engine/reverse_marker.h"
 #include "platform/atomic_file.h"
@@ -58,7 +59,13 @@ struct StampWork {
     JDIMENSION firstMcuRow = 0, lastMcuRow = 0, firstMcuColumn = 0, lastMcuColumn = 0;
     PixelBox crop{};
     size_t markerLength = 0;
+    // Where the marker starts in the output and the CRC of its bytes behind
+    // the image CRC field, for mending both CRCs after the scan.
+    uint64_t markerOffset = 0;
+    uint32_t markerTailCrc = 0;
+    CrcWhileWriting imageCrc;
     platform::AtomicFile output;
+    StreamDestination outputStream{};
 
     Decompressor source;
     Compressor encoder;

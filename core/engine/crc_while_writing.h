@@ -1,0 +1,40 @@
+// The image CRC of a stamped picture computed while the destination's
+// encoder reads the coefficients, so they pass through the cache once
+// rather than once for the CRC and once more for the encoding.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/jpeg_support.h"
+
+namespace mk::engine {
+
+class CrcWhileWriting {
+  public:
+    // Hooks into the encoder's access to `arrays`, the coefficient arrays
+    // given to jpeg_write_coefficients(encoder, ...), laid out as the
+    // components of `source`. Uses the encoder's client_data.
+    void Attach(j_compress_ptr encoder, j_decompress_ptr source, jvirt_barray_ptr *arrays);
+
+    // After jpeg_finish_compress: CoefficientCrc of the arrays. Should the
+    // encoder have skipped a row or read rows out of order, the CRC is
+    // computed from the arrays instead. May raise a library error.
+    uint32_t Result();
+
+  private:
+    struct Part {
+        uint32_t crc = 0;
+        JDIMENSION nextRow = 0;
+        bool inOrder = true;
+    };
+    static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow,
+                              JDIMENSION rows, boolean writable);
+    void Fold(int component, JBLOCKARRAY blocks, JDIMENSION startRow, JDIMENSION rows);
+
+    j_decompress_ptr source_ = nullptr;
+    jvirt_barray_ptr *arrays_ = nullptr;
+    decltype(jpeg_memory_mgr::access_virt_barray) access_ = nullptr;
+    Part parts_[MAX_COMPONENTS];
+};
+
+}  // namespace mk::engine
