@@ -245,6 +245,38 @@ TEST(BlendBitmap, MixesWithTheAlphaAndTruncates) {
     }
 }
 
+TEST(BlendBitmap, RunsGiveTheBytesOfThePixelByPixelFormula) {
+    // Rows of long and short runs (clear, opaque, a box's fill, text edges)
+    // over a picture whose every pixel differs.
+    const int32_t w = 300, h = 6;
+    std::vector<uint8_t> bitmap(size_t(w) * h * 4);
+    uint32_t state = 7;
+    auto next = [&state] { return state = state * 1103515245u + 12345u, uint8_t(state >> 23); };
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w;) {
+            const int32_t run = std::min<int32_t>(w - x, y % 2 == 0 ? 1 + next() % 4 : 63 + y);
+            const uint8_t alphas[] = {0, 255, 26, next()};
+            const uint8_t pixel[4] = {next(), next(), next(), alphas[next() % 4]};
+            for (int32_t i = 0; i < run; ++i, ++x)
+                std::memcpy(&bitmap[(size_t(y) * w + x) * 4], pixel, 4);
+        }
+    Picture picture(w + 10, h + 4);
+    for (uint8_t &b : picture.pixels) b = next();
+    Picture expected = picture;
+    for (int32_t y = 0; y < h; ++y)
+        for (int32_t x = 0; x < w; ++x) {
+            // Bitmap row y from the top is memory row h - 1 - y; placed at (10, 4).
+            const uint8_t *over = &bitmap[(size_t(h - 1 - y) * w + x) * 4];
+            uint8_t *under = expected.at(10 + x, 4 + y);
+            const double a = over[3] / 255.0;
+            for (int k = 0; k < 3; ++k)
+                under[k] = static_cast<uint8_t>(over[k] * a + under[k] * (1 - a));
+        }
+    MK_Rect rect = Empty(picture);
+    BlendBitmap(picture.pixels.data(), w + 10, h + 4, bitmap.data(), w, h, 10, 4, 1, rect);
+    EXPECT_EQ(picture.pixels, expected.pixels);
+}
+
 TEST(BlendBitmap, KeepsTheBitmapRowsTheRightWayUp) {
     Picture picture(3, 3);
     // Bottom-up: memory row 0 is the bitmap's bottom row.

@@ -132,6 +132,47 @@ LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, i
     return out;
 }
 
+namespace {
+
+// The bitmap's pixel over the picture's by its alpha, each colour cut to an
+// integer towards zero.
+inline uint8_t BlendValue(uint8_t over, uint8_t under, double alpha) {
+    return static_cast<uint8_t>(over * alpha + under * (1 - alpha));
+}
+
+inline void BlendPixel(uint8_t *under, const uint8_t *over) {
+    const double alpha = over[3] / 255.0;
+    for (int k = 0; k < 3; ++k) under[k] = BlendValue(over[k], under[k], alpha);
+}
+
+// Results of blending one bitmap pixel over every background value, for
+// long runs of that pixel; the same arithmetic as BlendPixel, so the same
+// bytes.
+class BlendTable {
+  public:
+    static constexpr int64_t kWorthwhileRun = 64;
+
+    void Prepare(const uint8_t *over) {
+        if (valid_ && std::memcmp(over, key_, 4) == 0) return;
+        std::memcpy(key_, over, 4);
+        const double alpha = over[3] / 255.0;
+        for (int k = 0; k < 3; ++k)
+            for (int under = 0; under < 256; ++under)
+                values_[k][under] = BlendValue(over[k], static_cast<uint8_t>(under), alpha);
+        valid_ = true;
+    }
+    void Apply(uint8_t *under) const {
+        for (int k = 0; k < 3; ++k) under[k] = values_[k][under[k]];
+    }
+
+  private:
+    bool valid_ = false;
+    uint8_t key_[4] = {};
+    uint8_t values_[3][256] = {};
+};
+
+}  // namespace
+
 void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const uint8_t *bitmap,
                  int32_t bitmapWidth, int32_t bitmapHeight, int32_t x, int32_t y, int32_t position,
                  MK_Rect &painted) {
@@ -167,26 +208,34 @@ void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const u
     const int64_t r1 = std::min<int64_t>(h, areaBottom - top);
     if (c0 >= c1 || r0 >= r1) return;
 
-    auto blend = [](uint8_t *dst, const uint8_t *src) {
-        const double a = src[3] / 255.0;
-        for (int k = 0; k < 3; ++k) dst[k] = static_cast<uint8_t>(src[k] * a + dst[k] * (1 - a));
-    };
     // Area column of bitmap column c.
     const int64_t shift = left - area.x;
+    BlendTable table;
     for (int64_t r = r0; r < r1; ++r) {
         // Both are stored bottom-up: bitmap row r from the top is memory row
         // h - 1 - r, area row ay is memory row area.height - 1 - ay.
         const uint8_t *src = bitmap + static_cast<size_t>((h - 1 - r) * w) * 4;
         const int64_t ay = top + r - area.y;
         uint8_t *dst = area.pixels + static_cast<size_t>((area.height - 1 - ay) * area.width) * 4;
-        int64_t c = c0;
-        for (; c + 4 <= c1; c += 4) {
-            blend(dst + (shift + c) * 4, src + c * 4);
-            blend(dst + (shift + c + 1) * 4, src + (c + 1) * 4);
-            blend(dst + (shift + c + 2) * 4, src + (c + 2) * 4);
-            blend(dst + (shift + c + 3) * 4, src + (c + 3) * 4);
+        for (int64_t c = c0; c < c1;) {
+            // Runs of one pixel value are common (the clear background, a
+            // box's fill) and are blended at once.
+            const uint8_t *pixel = src + c * 4;
+            int64_t run = 1;
+            while (c + run < c1 && std::memcmp(pixel, pixel + run * 4, 4) == 0) ++run;
+            uint8_t *out = dst + (shift + c) * 4;
+            c += run;
+            // Alpha 0 and 255 give the background and the bitmap exactly.
+            if (pixel[3] == 0) continue;
+            if (pixel[3] == 255) {
+                for (int64_t i = 0; i < run; ++i) std::memcpy(out + i * 4, pixel, 3);
+            } else if (run >= BlendTable::kWorthwhileRun) {
+                table.Prepare(pixel);
+                for (int64_t i = 0; i < run; ++i) table.Apply(out + i * 4);
+            } else {
+                for (int64_t i = 0; i < run; ++i) BlendPixel(out + i * 4, pixel);
+            }
         }
-        for (; c < c1; ++c) blend(dst + (shift + c) * 4, src + c * 4);
     }
 }
 
