@@ -158,9 +158,11 @@ Outcome StampByFullDecode(const std::string &source, const Decoded &decoded,
     return out;
 }
 
-// Counts, in the decoded region handed to the painter, the pixels that
-// differ from the full decode, leaving out the outer MCU of the region on
-// every side that does not lie on the picture's edge.
+// Counts, in the decoded bands handed to the painter, the pixels that
+// differ from the full decode, leaving out the region's outer MCU columns
+// and its top MCU row where they do not lie on the picture's edge. The
+// bands end with the stamp's last MCU row, which must be exact: the decoder
+// reads the margin below it for its upsampling.
 struct RegionCheck {
     const Decoded *full = nullptr;
     int32_t mcuWidth = 8;
@@ -171,12 +173,19 @@ struct RegionCheck {
     int64_t compared = 0;
     int64_t differing = 0;
 
+    int32_t regionTop = -1;
+    int32_t nextBand = -1;
+
     void Compare(const uint8_t *area, int32_t x, int32_t y, int32_t w, int32_t h) {
+        if (regionTop < 0) regionTop = y;
+        // Bands follow each other without a gap or an overlap.
+        if (nextBand >= 0 && y != nextBand) ++differing;
+        nextBand = y + h;
         const int32_t x0 = x == 0 ? 0 : x + mcuWidth;
-        const int32_t y0 = y == 0 ? 0 : y + mcuHeight;
+        const int32_t y0 = std::max(y, regionTop == 0 ? 0 : regionTop + mcuHeight);
         int32_t x1 = x + w == full->width ? x + w : x + w - mcuWidth;
         if (skipLastMcuColumn) x1 = std::min(x1, (full->width - 1) / mcuWidth * mcuWidth);
-        const int32_t y1 = y + h == full->height ? y + h : y + h - mcuHeight;
+        const int32_t y1 = y + h;
         for (int32_t py = y0; py < y1; ++py)
             for (int32_t px = x0; px < x1; ++px) {
                 const uint8_t *a =

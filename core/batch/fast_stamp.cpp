@@ -69,7 +69,7 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
     OverlayOwner overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
-    // the overlay is rendered then.
+    // the overlay is rendered then, beside the reading of the coefficients.
     painter.paintedRect = [&](int32_t width, int32_t height) {
         overlay = RenderOverlay(layer, width, height);
         return overlay::PaintedRect(overlay.get(), width, height);
@@ -79,10 +79,10 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
         overlay::BlendLayers(overlay.get(),
                              overlay::PictureArea{area, areaX, areaY, areaWidth, areaHeight}, width,
                              height);
-        // The region is painted once; the bitmaps need not stay beside the
-        // coefficients while the file is written.
-        overlay.reset();
     };
+    // The bitmaps need not stay beside the coefficients while the file is
+    // written.
+    painter.finished = [&] { overlay.reset(); };
     const int32_t result =
         engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText);
     if (result != engine::kNeedsFullDecode) return result;

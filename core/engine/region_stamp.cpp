@@ -1,6 +1,6 @@
 // The region stamp: the source's coefficients are read once; the MCUs under
 // the stamp and one MCU around them are transcoded into a small in-memory
-// JPEG, which is decoded to pixels, painted and encoded again with the
+// JPEG, which is decoded band by band, painted and encoded again with the
 // picture's tables. The margin gives the chroma upsampler the neighbouring
 // samples that it reads in a full decode, so the touched MCUs decode to
 // exactly the pixels of the full picture.
@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <future>
 #include <memory>
 #include <new>
+#include <system_error>
 
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
@@ -92,11 +94,38 @@ struct RegionJob {
     ByteBuffer regionJpeg;
     MemoryDestination regionOutput{};
     MemorySource regionInput{};
-    ByteBuffer pixels;
+    ByteBuffer band;  // a band of decoded rows, bottom row first
 
     Compressor regionWriter;
     Decompressor regionReader;
+
+    // The painted rectangle, worked out on a thread of its own while the
+    // coefficients are read (rendering the stamp means loading the font
+    // catalogue and the font). Last, so it is waited for before anything
+    // it uses goes.
+    std::future<MK_Rect> placement;
 };
+
+// Starts working out the painted rectangle beside the caller; where no
+// thread can be started, the work waits until the rectangle is asked for.
+void StartPlacement(RegionJob *job, int32_t width, int32_t height) {
+    const RegionPainter *painter = job->painter;
+    auto place = [painter, width, height] { return painter->paintedRect(width, height); };
+    try {
+        job->placement = std::async(std::launch::async, place);
+    } catch (const std::system_error &) {
+        job->placement = std::async(std::launch::deferred, place);
+    }
+}
+
+// The painted rectangle; an empty one when working it out failed.
+MK_Rect AwaitPlacement(RegionJob *job) {
+    try {
+        return job->placement.get();
+    } catch (...) {
+        return MK_Rect{1, 1, 0, 0};
+    }
+}
 
 // The crop's MCUs grown by one MCU on every side that lies inside the
 // picture.
@@ -129,11 +158,11 @@ bool DecoderWouldSmooth(j_decompress_ptr info) {
     return false;
 }
 
-// Transcodes the region's blocks into a small JPEG in memory and decodes it
-// to bottom-up pixels with the decoder's defaults (those of ReadJpegFile).
-// The blocks are the source's own quantised coefficients, absolute values
+// Transcodes the region's blocks into a small JPEG in memory and starts
+// decoding it with the decoder's defaults (those of ReadJpegFile). The
+// blocks are the source's own quantised coefficients, absolute values
 // rather than differences, so the crop is lossless wherever it starts.
-int32_t DecodeRegion(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
+int32_t StartRegionDecoder(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr src = job->work.source.get();
     char *errorText = job->work.errorText;
     const PixelBox &region = job->region;
@@ -186,18 +215,52 @@ int32_t DecodeRegion(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
     if (reader->output_width != region.width || reader->output_height != region.height ||
         reader->output_components != 4)
         return Refuse(errorText, kLibraryFailed, "Decoded region does not fit the picture");
+    return kOk;
+}
+
+// Decodes the region band by band down to the crop's last row, paints each
+// band and hands the crop's rows to the encoder, so only a band of pixels
+// is ever held. The decoder reads the rows below a band itself where its
+// upsampling needs them.
+int32_t PaintAndEncodeRegion(RegionJob *job, int32_t width, int32_t height) {
+    StampWork *work = &job->work;
+    j_decompress_ptr reader = job->regionReader.get();
+    const PixelBox &region = job->region;
+    const PixelBox &crop = work->crop;
+    if (crop.x < region.x || crop.y < region.y || crop.x + crop.width > region.x + region.width ||
+        crop.y + crop.height > region.y + region.height)
+        return Refuse(work->errorText, kLibraryFailed, "Painted pixels do not cover the stamp");
     const size_t stride = static_cast<size_t>(region.width) * 4;
-    if (!job->pixels.Resize(stride * region.height))
-        return Refuse(errorText, kNoMemory, "Not enough memory");
-    // The region's top row goes to the last row of the buffer.
-    JSAMPROW row = job->pixels.data() + stride * (region.height - 1);
-    while (reader->output_scanline < reader->output_height) {
-        jpeg_read_scanlines(reader, &row, 1);
-        row -= stride;
+    const JDIMENSION bandRows = 8 * static_cast<JDIMENSION>(work->source.get()->max_v_samp_factor);
+    if (!job->band.Resize(stride * bandRows))
+        return Refuse(work->errorText, kNoMemory, "Not enough memory");
+    if (const int32_t started = StartCropEncoder(work); started != kOk) return started;
+    const JDIMENSION lines = crop.y + crop.height - region.y;
+    while (reader->output_scanline < lines) {
+        const JDIMENSION first = reader->output_scanline;
+        const JDIMENSION count = std::min(bandRows, lines - first);
+        // Band row i from the top is memory row count - 1 - i.
+        while (reader->output_scanline < first + count) {
+            JSAMPROW row =
+                job->band.data() + stride * (count - 1 - (reader->output_scanline - first));
+            jpeg_read_scanlines(reader, &row, 1);
+        }
+        const JDIMENSION bandY = region.y + first;
+        if (bandY + count <= crop.y) continue;
+        job->painter->paint(job->band.data(), static_cast<int32_t>(region.x),
+                            static_cast<int32_t>(bandY), static_cast<int32_t>(region.width),
+                            static_cast<int32_t>(count), width, height);
+        for (JDIMENSION i = 0; i < count; ++i)
+            if (bandY + i >= crop.y)
+                WriteCropRow(work, job->band.data() + stride * (count - 1 - i) +
+                                       static_cast<size_t>(crop.x - region.x) * 4);
     }
-    jpeg_finish_decompress(reader);
+    FinishCropEncoder(work);
+    // The rows below the crop are never read.
     job->regionReader.Destroy();
     job->regionJpeg.Reset();
+    job->band.Reset();
+    if (job->painter->finished) job->painter->finished();
     return kOk;
 }
 
@@ -223,34 +286,29 @@ int32_t RunRegionStamp(RegionJob *job) {
     if (width <= 0 || height <= 0)
         return Refuse(errorText, kLibraryFailed, "Picture has no pixels");
     // The overlay is placed from the picture's size alone, so the touched
-    // blocks are known before anything is decoded.
-    const MK_Rect painted = job->painter->paintedRect(width, height);
-    if (painted.left > painted.right || painted.top > painted.bottom)
-        return Refuse(errorText, kCannotOpen, "Nothing to stamp");
-    work->rect = StampRect{painted.left, height - painted.bottom - 1, painted.right,
-                           height - painted.top - 1};
-    if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
-    PlanRegion(job);
+    // blocks are known before any pixel is decoded.
+    StartPlacement(job, width, height);
     jvirt_barray_ptr *sourceCoefficients = jpeg_read_coefficients(src);
     // Everything the source holds is in memory now, so the destination may
     // be the same file.
     job->sourceFile.reset();
     AttachMemorySource(src, &work->sourceInput, nullptr, 0);
+    const MK_Rect painted = AwaitPlacement(job);
+    if (painted.left > painted.right || painted.top > painted.bottom)
+        return Refuse(errorText, kCannotOpen, "Nothing to stamp");
     if (DecoderWouldSmooth(src))
         return Refuse(errorText, kNeedsFullDecode, "Picture needs a full decode");
+    work->rect = StampRect{painted.left, height - painted.bottom - 1, painted.right,
+                           height - painted.top - 1};
+    if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
+    PlanRegion(job);
 
     if (const int32_t saved = SaveFormerBlocks(work, sourceCoefficients); saved != kOk)
         return saved;
-    if (const int32_t decoded = DecodeRegion(job, sourceCoefficients); decoded != kOk)
-        return decoded;
-    const PixelBox &region = job->region;
-    job->painter->paint(job->pixels.data(), static_cast<int32_t>(region.x),
-                        static_cast<int32_t>(region.y), static_cast<int32_t>(region.width),
-                        static_cast<int32_t>(region.height), width, height);
-    if (const int32_t encoded = EncodeCrop(work, PixelArea{job->pixels.data(), region});
-        encoded != kOk)
-        return encoded;
-    job->pixels.Reset();
+    if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)
+        return started;
+    if (const int32_t painted = PaintAndEncodeRegion(job, width, height); painted != kOk)
+        return painted;
     return WriteDestination(work, sourceCoefficients);
 }
 

@@ -18,14 +18,18 @@ struct RegionPainter {
     // MK_ApplyOverlay_Proc reports it (left, top inclusive; right, bottom
     // one past the last painted pixel, clamped to the picture). Empty (left
     // greater than right or top greater than bottom) when nothing is painted.
+    // Called once, on a thread of its own while the coefficients are read.
     std::function<MK_Rect(int32_t width, int32_t height)> paintedRect;
     // Paints into a bottom-up area of 4-byte pixels (blue, green, red, x)
     // whose top-left pixel is picture pixel (areaX, areaY); only pixels
     // inside the area are written, with the arithmetic of a full-picture
-    // paint.
+    // paint. Called for successive bands of rows, top to bottom.
     std::function<void(uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,
                        int32_t areaHeight, int32_t pictureWidth, int32_t pictureHeight)>
         paint;
+    // Optional: called once every area has been painted, before the file is
+    // written; what the paint needs may be let go then.
+    std::function<void()> finished;
 };
 
 // The region stamp's own refusal: a picture whose full decode would not be

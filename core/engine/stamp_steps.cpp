@@ -96,19 +96,40 @@ bool SavedAreaInside(j_decompress_ptr info, const BlockRect &blocks) {
     return true;
 }
 
-// Transcodes the workspace into the marker buffer; arms the saver's own
-// recovery point. Returns the stream's length or a negative code.
-int64_t EncodeFormerBlocks(StampWork *work) {
+// Transcodes the former blocks into the marker buffer through a workspace
+// in the saver's own pool; arms the saver's own recovery point. Returns the
+// stream's length or a negative code.
+int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr source = work->source.get();
     Compressor &saver = work->saver;
-    if (setjmp(saver.error.recovery)) return kLibraryFailed;
+    if (setjmp(saver.error.recovery)) return FailureCodeOf(saver.error);
     saver.Create(work->errorText);
     j_compress_ptr info = saver.get();
     jpeg_copy_critical_parameters(source, info);
     info->image_width = 8 * static_cast<JDIMENSION>(work->blocks.width);
     info->image_height = 8 * static_cast<JDIMENSION>(work->blocks.height);
+    jvirt_barray_ptr workspace[MAX_COMPONENTS]{};
+    for (int c = 0; c < source->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(source, c, work->blocks);
+        const jpeg_component_info &component = source->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        // Padded to whole MCUs: the transcoder reads whole MCU rows.
+        workspace[c] = (*info->mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, TRUE,
+            (static_cast<JDIMENSION>(part.width) + h - 1) / h * h,
+            (static_cast<JDIMENSION>(part.height) + v - 1) / v * v, v);
+    }
     AttachMemoryDestination(info, &work->markerOutput, &work->marker, kMarkerHeaderSize);
-    jpeg_write_coefficients(info, work->workspace);
+    // The workspace exists from here on; it is read when compression ends.
+    jpeg_write_coefficients(info, workspace);
+    for (int c = 0; c < source->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(source, c, work->blocks);
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(info), sourceCoefficients[c],
+                      static_cast<JDIMENSION>(part.row), static_cast<JDIMENSION>(part.column),
+                      workspace[c], 0, 0, static_cast<JDIMENSION>(part.height),
+                      static_cast<JDIMENSION>(part.width));
+    }
     jpeg_finish_compress(info);
     saver.Destroy();
     return static_cast<int64_t>(work->markerOutput.written);
@@ -140,37 +161,17 @@ int32_t PlanStamp(StampWork *work) {
     work->blocks = ComputeBlockRect(src, work->rect);
     if (!PlanTouchedBlocks(work) || (work->keepUndo && !SavedAreaInside(src, work->blocks)))
         return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
-    if (!work->keepUndo) return kOk;
-    for (int c = 0; c < src->num_components; ++c) {
-        const ComponentBlocks part = ComponentPart(src, c, work->blocks);
-        const jpeg_component_info &component = src->comp_info[c];
-        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
-        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        // Padded to whole MCUs: the transcoder reads whole MCU rows.
-        work->workspace[c] = (*src->mem->request_virt_barray)(
-            reinterpret_cast<j_common_ptr>(src), JPOOL_IMAGE, TRUE,
-            (static_cast<JDIMENSION>(part.width) + h - 1) / h * h,
-            (static_cast<JDIMENSION>(part.height) + v - 1) / v * v, v);
-    }
     return kOk;
 }
 
 int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     if (!work->keepUndo) return kOk;
-    j_decompress_ptr source = work->source.get();
     const BlockRect &blocks = work->blocks;
     const size_t capacity =
         static_cast<size_t>(blocks.width) * static_cast<size_t>(blocks.height) * 64 + 10000;
     if (!work->marker.Resize(capacity))
         return Refuse(work->errorText, kNoMemory, "Not enough memory");
-    j_common_ptr common = reinterpret_cast<j_common_ptr>(source);
-    for (int c = 0; c < source->num_components; ++c) {
-        const ComponentBlocks part = ComponentPart(source, c, blocks);
-        CopyBlockArea(common, sourceCoefficients[c], static_cast<JDIMENSION>(part.row),
-                      static_cast<JDIMENSION>(part.column), work->workspace[c], 0, 0,
-                      static_cast<JDIMENSION>(part.height), static_cast<JDIMENSION>(part.width));
-    }
-    const int64_t saved = EncodeFormerBlocks(work);
+    const int64_t saved = EncodeFormerBlocks(work, sourceCoefficients);
     if (saved < 0) return static_cast<int32_t>(saved);
     work->markerLength = kMarkerHeaderSize + static_cast<size_t>(saved);
     if (work->markerLength > 0x7FFFFFFF)
@@ -178,13 +179,9 @@ int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
     return kOk;
 }
 
-int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
+int32_t StartCropEncoder(StampWork *work) {
     j_decompress_ptr src = work->source.get();
     const PixelBox &crop = work->crop;
-    if (crop.x < area.box.x || crop.y < area.box.y ||
-        crop.x + crop.width > area.box.x + area.box.width ||
-        crop.y + crop.height > area.box.y + area.box.height)
-        return Refuse(work->errorText, kLibraryFailed, "Painted pixels do not cover the stamp");
     // The crop's right and bottom edges are the picture's wherever it
     // reaches them, so the encoder pads its last MCUs as it would pad the
     // picture's. A block's coefficients depend only on the pixels of its own
@@ -202,16 +199,34 @@ int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
         return Refuse(work->errorText, kNoMemory, "Not enough memory");
     AttachMemoryDestination(enc, &work->encodedOutput, &work->encoded, 0);
     jpeg_start_compress(enc, TRUE);
-    const size_t stride = static_cast<size_t>(area.box.width) * 4;
-    while (enc->next_scanline < enc->image_height) {
-        // Area row r from the top is memory row height - 1 - r.
-        const size_t r = crop.y - area.box.y + enc->next_scanline;
-        const size_t offset = (area.box.height - 1 - r) * stride + (crop.x - area.box.x) * 4;
-        auto row = const_cast<JSAMPROW>(area.pixels + offset);
-        jpeg_write_scanlines(enc, &row, 1);
-    }
-    jpeg_finish_compress(enc);
+    return kOk;
+}
+
+void WriteCropRow(StampWork *work, const uint8_t *row) {
+    auto sample = const_cast<JSAMPROW>(row);
+    jpeg_write_scanlines(work->encoder.get(), &sample, 1);
+}
+
+void FinishCropEncoder(StampWork *work) {
+    jpeg_finish_compress(work->encoder.get());
     work->encoder.Destroy();
+}
+
+int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
+    const PixelBox &crop = work->crop;
+    if (crop.x < area.box.x || crop.y < area.box.y ||
+        crop.x + crop.width > area.box.x + area.box.width ||
+        crop.y + crop.height > area.box.y + area.box.height)
+        return Refuse(work->errorText, kLibraryFailed, "Painted pixels do not cover the stamp");
+    if (const int32_t started = StartCropEncoder(work); started != kOk) return started;
+    const size_t stride = static_cast<size_t>(area.box.width) * 4;
+    for (JDIMENSION line = 0; line < crop.height; ++line) {
+        // Area row r from the top is memory row height - 1 - r.
+        const size_t r = crop.y - area.box.y + line;
+        WriteCropRow(work,
+                     area.pixels + (area.box.height - 1 - r) * stride + (crop.x - area.box.x) * 4);
+    }
+    FinishCropEncoder(work);
     return kOk;
 }
 

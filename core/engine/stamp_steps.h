@@ -51,7 +51,6 @@ struct StampWork {
     MemorySource encodedInput{};
     MemoryDestination markerOutput{};
     MemoryDestination encodedOutput{};
-    jvirt_barray_ptr workspace[MAX_COMPONENTS]{};
     TouchedBlocks touched[MAX_COMPONENTS]{};
     BlockRect blocks{};
     // The touched blocks as whole MCUs (both ends included) and the pixels
@@ -81,9 +80,8 @@ int32_t Refuse(char *errorText, int32_t code, const char *message);
 // application and comment segment and reads the header.
 void ReadSourceHeader(StampWork *work);
 
-// After the source's header: checks the sampling and the rectangle, plans
-// the touched blocks and the crop, and (with keepUndo) requests the
-// workspace for the former blocks. 0 or a refusal code.
+// After the source's header: checks the sampling and the rectangle and
+// plans the touched blocks and the crop. 0 or a refusal code.
 int32_t PlanStamp(StampWork *work);
 
 // With keepUndo, encodes the former blocks of the saved rectangle into
@@ -94,6 +92,12 @@ int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
 // Encodes the crop's painted pixels, which `area` must hold, with the
 // source's tables and sampling into work->encoded.
 int32_t EncodeCrop(StampWork *work, const PixelArea &area);
+
+// The same in steps, for pixels that arrive row by row: start, then the
+// crop's rows top to bottom (crop.width 4-byte pixels each), then finish.
+int32_t StartCropEncoder(StampWork *work);
+void WriteCropRow(StampWork *work, const uint8_t *row);
+void FinishCropEncoder(StampWork *work);
 
 // Reads the encoded crop back, opens the destination and writes the source's
 // coefficients with the touched blocks replaced, its segments and (with
