@@ -1,5 +1,5 @@
 // The image CRC folded in block row by block row as the encoder asks its
-// memory manager for the rows, then combined over the components.
+// memory manager for the next rows, then combined over the components.
 #include "engine/crc_while_writing.h"
 
 #include <algorithm>
@@ -25,11 +25,22 @@ JBLOCKARRAY CrcWhileWriting::Access(j_common_ptr info, jvirt_barray_ptr array, J
     JBLOCKARRAY blocks = (*self->access_)(info, array, startRow, rows, writable);
     for (int c = 0; c < self->source_->num_components; ++c) {
         if (self->arrays_[c] == array) {
-            self->Fold(c, blocks, startRow, rows);
+            self->FoldPending(c);
+            Part &part = self->parts_[c];
+            part.pending = blocks;
+            part.pendingStart = startRow;
+            part.pendingRows = rows;
             break;
         }
     }
     return blocks;
+}
+
+void CrcWhileWriting::FoldPending(int component) {
+    Part &part = parts_[component];
+    if (part.pending == nullptr) return;
+    Fold(component, part.pending, part.pendingStart, part.pendingRows);
+    part.pending = nullptr;
 }
 
 void CrcWhileWriting::Fold(int component, JBLOCKARRAY blocks, JDIMENSION startRow,
@@ -49,6 +60,7 @@ void CrcWhileWriting::Fold(int component, JBLOCKARRAY blocks, JDIMENSION startRo
 }
 
 uint32_t CrcWhileWriting::Result() {
+    for (int c = 0; c < source_->num_components; ++c) FoldPending(c);
     bool whole = true;
     for (int c = 0; c < source_->num_components; ++c)
         whole = whole && parts_[c].inOrder &&

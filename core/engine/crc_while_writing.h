@@ -1,6 +1,7 @@
 // The image CRC of a stamped picture computed while the destination's
-// encoder reads the coefficients, so they pass through the cache once
-// rather than once for the CRC and once more for the encoding.
+// encoder reads the coefficients: each block row is folded in just after
+// the encoder has read it, while it is still in the cache, instead of in a
+// pass of its own over all of memory.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +27,15 @@ class CrcWhileWriting {
         uint32_t crc = 0;
         JDIMENSION nextRow = 0;
         bool inOrder = true;
+        // The rows handed out last, folded in at the next request: by then
+        // the encoder has read them into the cache.
+        JBLOCKARRAY pending = nullptr;
+        JDIMENSION pendingStart = 0, pendingRows = 0;
     };
     static JBLOCKARRAY Access(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow,
                               JDIMENSION rows, boolean writable);
     void Fold(int component, JBLOCKARRAY blocks, JDIMENSION startRow, JDIMENSION rows);
+    void FoldPending(int component);
 
     j_decompress_ptr source_ = nullptr;
     jvirt_barray_ptr *arrays_ = nullptr;
