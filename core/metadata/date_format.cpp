@@ -83,6 +83,13 @@ std::optional<LocaleNames> LoadNames(uint32_t localeId) {
     return n;
 }
 
+// No names, for a picture of numbers only; nothing when the locale is
+// unknown, as with LoadNames.
+std::optional<LocaleNames> NumbersOnly(uint32_t localeId) {
+    if (!IcuLocaleForLcid(localeId)) return std::nullopt;
+    return LocaleNames{};
+}
+
 void AppendNumber(std::string &out, unsigned value, int digits) {
     std::string text = std::to_string(value);
     if (static_cast<int>(text.size()) < digits)
@@ -173,9 +180,15 @@ int DayOfWeek(int year, int month, int day) {
 std::optional<std::string> FormatDate(uint32_t localeId, const MK_SystemTime &time,
                                       std::string_view picture) {
     if (!IsValidDate(time)) return std::nullopt;
-    const auto names = LoadNames(localeId);
-    if (!names) return std::nullopt;
     const auto tokens = TokenizePicture(ValidUtf8(picture), kDateElements);
+    // Numbers need no names: the locale's calendar data is loaded only for
+    // day and month names and the era, and the locale is checked either way.
+    const bool named = std::any_of(tokens.begin(), tokens.end(), [](const PictureToken &t) {
+        return (t.letter == 'd' && t.count > 2) || (t.letter == 'M' && t.count > 2) ||
+               t.letter == 'g';
+    });
+    const auto names = named ? LoadNames(localeId) : NumbersOnly(localeId);
+    if (!names) return std::nullopt;
     // As on Windows, a month name next to a day number takes the genitive
     // (format-context) form: "4 июля", but "июль 2011".
     const bool genitive = std::any_of(tokens.begin(), tokens.end(), [](const PictureToken &t) {
@@ -221,9 +234,11 @@ std::optional<std::string> FormatDate(uint32_t localeId, const MK_SystemTime &ti
 std::optional<std::string> FormatTime(uint32_t localeId, const MK_SystemTime &time,
                                       std::string_view picture, bool withSeconds) {
     if (!IsValidTime(time)) return std::nullopt;
-    const auto names = LoadNames(localeId);
-    if (!names) return std::nullopt;
     const auto tokens = TokenizePicture(ValidUtf8(picture), kTimeElements);
+    const bool named = std::any_of(tokens.begin(), tokens.end(),
+                                   [](const PictureToken &t) { return t.letter == 't'; });
+    const auto names = named ? LoadNames(localeId) : NumbersOnly(localeId);
+    if (!names) return std::nullopt;
     const std::string &designator = time.wHour < 12 ? names->am : names->pm;
     const unsigned hour12 = time.wHour % 12 == 0 ? 12u : time.wHour % 12u;
     const auto digits = [](const PictureToken &t) { return std::min(t.count, 2); };
