@@ -25,8 +25,9 @@ echo "== ThreadSanitizer: the batch driver and the operations it runs in paralle
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMK_TSAN=ON \
     -DMK_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target batch_test operations_test
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 build-tsan/tests/batch_test
-TSAN_OPTIONS=halt_on_error=1 build-tsan/tests/operations_test
+tsan_options="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/tests/tsan.supp"
+TSAN_OPTIONS=$tsan_options build-tsan/tests/batch_test
+TSAN_OPTIONS=$tsan_options build-tsan/tests/operations_test
 
 echo "== fuzz targets over their seed corpora"
 CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_FUZZ=ON -DMK_SANITIZE=ON \

@@ -88,9 +88,11 @@ BatchRun RunBatch(const std::string &sources, const std::string &destinations, u
         MK_SettsLoadDefaults(&settings);
         Tally tally;
         const auto start = std::chrono::steady_clock::now();
-        mk::batch::ProcessFiles(nullptr, sources.c_str(), destinations.c_str(), OP_STAMP, 0,
-                                &settings, CountResult, &tally, mk::batch::StandardOperations(),
-                                workers);
+        // The operations MK_ProcessFiles runs for a list of this length.
+        mk::batch::ProcessFiles(
+            nullptr, sources.c_str(), destinations.c_str(), OP_STAMP, 0, &settings, CountResult,
+            &tally, mk::batch::StandardOperations(mk::batch::CountEntries(sources.c_str())),
+            workers);
         const ChildReport report{
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
             tally.done, tally.failed};

@@ -281,6 +281,34 @@ TEST_F(Operations, StampToACopyLeavesTheSourceAndUndoesBack) {
     EXPECT_TRUE(SameCoefficients(Coefficients(restored), Coefficients(path)));
 }
 
+// The stamps of a batch share one font catalogue and may run on several
+// workers at once; each file comes out as a stamp of it on its own would.
+TEST_F(Operations, ABatchStampsEachFileAsAStampOfItAloneWould) {
+    const char *names[] = {"canon_eos450d_12mp.jpg", "nikon_e950_444_dri.jpg",
+                           "canon_eos450d_12mp.jpg", "nikon_e950_444_dri.jpg"};
+    std::vector<std::string> sources, batched;
+    for (size_t i = 0; i < std::size(names); ++i) {
+        sources.push_back(Copy(names[i], "in" + std::to_string(i) + ".jpg"));
+        batched.push_back(dir_.file("batch" + std::to_string(i) + ".jpg"));
+    }
+    const std::string sourceList = MakeList(sources);
+    const std::string destinationList = MakeList(batched);
+    int32_t failures = 0;
+    MK_ProcessFiles(
+        nullptr, sourceList.c_str(), destinationList.c_str(), OP_STAMP, 0, &settings_,
+        [](const char *, int32_t result, void *userData) {
+            *static_cast<int32_t *>(userData) += result != 0;
+            return 0;
+        },
+        &failures);
+    EXPECT_EQ(failures, 0);
+    for (size_t i = 0; i < sources.size(); ++i) {
+        const std::string alone = dir_.file("alone" + std::to_string(i) + ".jpg");
+        ASSERT_EQ(Process(OP_STAMP, sources[i], alone, settings_), 0);
+        EXPECT_EQ(ReadFile(batched[i]), ReadFile(alone)) << names[i];
+    }
+}
+
 // When an earlier stamp is taken off into the destination first, the date
 // still comes from the source: with the file-time date, a stamp of the
 // stamped source gives the very same file as a stamp of the original.

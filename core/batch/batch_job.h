@@ -21,8 +21,9 @@ struct BatchOperations {
     FileOperation undo;
 };
 
-// StampFile and UndoStampFile.
-BatchOperations StandardOperations();
+// StampFile and UndoStampFile. The stamps of a batch of more than one file
+// share one font catalogue, read when the first of them needs it.
+BatchOperations StandardOperations(uint32_t fileCount = 1);
 
 struct BatchJob {
     Setts settings{};                    // the driver's private copy

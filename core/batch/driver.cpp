@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -13,6 +14,7 @@
 
 #include "MK_Core.h"
 #include "batch/batch_job.h"
+#include "batch/fast_stamp.h"
 #include "batch/operations.h"
 #include "batch/progress_dialog.h"
 #include "platform/files.h"
@@ -64,7 +66,21 @@ std::string BatchJob::Status() const {
     return status_;
 }
 
-BatchOperations StandardOperations() { return {StampFile, UndoStampFile}; }
+BatchOperations StandardOperations(uint32_t fileCount) {
+    // A single picture reads its own catalogue and lets it go as soon as
+    // the stamp is rendered, before the picture's coefficients are all in
+    // memory.
+    if (fileCount <= 1)
+        return {[](const char *source, const char *destination, const Setts *settings) {
+                    return StampFile(source, destination, settings);
+                },
+                UndoStampFile};
+    auto fonts = std::make_shared<BatchFonts>();
+    return {[fonts](const char *source, const char *destination, const Setts *settings) {
+                return StampFile(source, destination, settings, fonts.get());
+            },
+            UndoStampFile};
+}
 
 uint32_t CountEntries(const char *list) {
     uint32_t count = 0;
@@ -276,8 +292,9 @@ extern "C" MK_API int32_t MK_ProcessFiles(void *parent, PathList sources, PathLi
                                           int32_t operation, int32_t flags, const Setts *settings,
                                           ProcessCallback callback, void *userData) {
     try {
-        return mk::batch::ProcessFiles(parent, sources, destinations, operation, flags, settings,
-                                       callback, userData, mk::batch::StandardOperations());
+        return mk::batch::ProcessFiles(
+            parent, sources, destinations, operation, flags, settings, callback, userData,
+            mk::batch::StandardOperations(mk::batch::CountEntries(sources)));
     } catch (...) {
         return 0;
     }

@@ -11,6 +11,7 @@
 
 #include "engine/engine.h"
 #include "engine/region_stamp.h"
+#include "overlay/overlay.h"
 #include "overlay/region.h"
 
 namespace mk::batch {
@@ -21,16 +22,16 @@ struct OverlayCloser {
 };
 using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
 
-OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t height) {
+OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t height,
+                           BatchFonts *fonts) {
     // One layer on its own, whatever its links say.
     OverlayLayer copy = layer;
     copy.prev = copy.next = nullptr;
     OverlayParams params{};
     params.layers = &copy;
     const int32_t size[2] = {width, height};
-    OverlayHandle *raw = nullptr;
-    MK_ApplyOverlay_Init(&params, size, &raw);
-    return OverlayOwner(raw);
+    return OverlayOwner(
+        overlay::RenderOverlay(params, size, fonts != nullptr ? fonts->Get() : nullptr));
 }
 
 // The whole picture decoded, painted and handed to the stamped-image
@@ -64,14 +65,19 @@ int32_t StampFromFullDecode(const char *picture, const char *destination,
 
 }  // namespace
 
+const platform::FontCatalogue *BatchFonts::Get() {
+    std::call_once(read_, [this] { catalogue_ = platform::FontCatalogue::Installed(); });
+    return catalogue_ ? &*catalogue_ : nullptr;
+}
+
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
-                     bool keepUndo, char *errorText) {
+                     bool keepUndo, char *errorText, BatchFonts *fonts) {
     OverlayOwner overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
     // the overlay is rendered then, beside the reading of the coefficients.
     painter.paintedRect = [&](int32_t width, int32_t height) {
-        overlay = RenderOverlay(layer, width, height);
+        overlay = RenderOverlay(layer, width, height, fonts);
         return overlay::PaintedRect(overlay.get(), width, height);
     };
     painter.paint = [&](uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,

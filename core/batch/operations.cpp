@@ -63,7 +63,8 @@ bool RestoreEarlierStamp(const char *source, const char *destination, char *erro
     return true;
 }
 
-int32_t Stamp(const char *source, const char *destination, const Setts &settings) {
+int32_t Stamp(const char *source, const char *destination, const Setts &settings,
+              BatchFonts *fonts) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
@@ -93,7 +94,9 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     // Only the blocks around the stamp are decoded, painted and encoded
     // again; an empty text paints nothing and writes nothing.
     const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
-    return StampPicture(picture, destination, layer, keepUndo, errorText) == engine::kOk ? 0 : -1;
+    return StampPicture(picture, destination, layer, keepUndo, errorText, fonts) == engine::kOk
+               ? 0
+               : -1;
 }
 
 int32_t Undo(const char *source, const char *destination, const Setts &settings) {
@@ -108,10 +111,11 @@ int32_t Undo(const char *source, const char *destination, const Setts &settings)
 
 }  // namespace
 
-int32_t StampFile(const char *source, const char *destination, const Setts *settings) {
+int32_t StampFile(const char *source, const char *destination, const Setts *settings,
+                  BatchFonts *fonts) {
     if (settings == nullptr) return -1;
     try {
-        return Stamp(source, destination, *settings);
+        return Stamp(source, destination, *settings, fonts);
     } catch (...) {
         return -1;
     }

@@ -7,8 +7,12 @@
 
 namespace mk::batch {
 
-// Stamps source into destination (which may be the same path).
-int32_t StampFile(const char *source, const char *destination, const Setts *settings);
+class BatchFonts;
+
+// Stamps source into destination (which may be the same path), with the
+// batch's font catalogue when given.
+int32_t StampFile(const char *source, const char *destination, const Setts *settings,
+                  BatchFonts *fonts = nullptr);
 // Takes the stamp off source into destination.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings);
 

@@ -260,11 +260,13 @@ std::vector<const OverlayLayer *> LayersFromHead(const OverlayLayer *any) {
     return layers;
 }
 
-// What rendering needs for every layer of one Init call: nothing FreeType
-// or fontconfig holds outlives the call or is shared with another.
+// What rendering needs for every layer of one Init call: FreeType's state
+// is the call's own; the font catalogue is the caller's or the call's own.
 struct RenderContext {
     std::optional<mk::overlay::FtLibrary> library;
-    std::optional<mk::platform::FontCatalogue> catalogue;
+    const mk::platform::FontCatalogue *shared = nullptr;
+    std::optional<mk::platform::FontCatalogue> own;
+    const mk::platform::FontCatalogue *catalogue() const { return own ? &*own : shared; }
 };
 
 void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext &context,
@@ -276,7 +278,7 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext 
     if (!context.library) {
         context.library = mk::overlay::FtLibrary::Create();
         if (!context.library) return;
-        context.catalogue = mk::platform::FontCatalogue::Installed();
+        if (context.shared == nullptr) context.own = mk::platform::FontCatalogue::Installed();
     }
     mk::overlay::FontWish wish;
     wish.weight = layer.fontWeight;
@@ -284,7 +286,8 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext 
     wish.charSet = layer.fontCharSet;
     wish.family.assign(layer.fontFace, ::strnlen(layer.fontFace, sizeof layer.fontFace));
     const mk::platform::FontCatalogue none;
-    const mk::platform::FontCatalogue &catalogue = context.catalogue ? *context.catalogue : none;
+    const mk::platform::FontCatalogue &catalogue =
+        context.catalogue() != nullptr ? *context.catalogue() : none;
     mk::overlay::FontMatch font = mk::overlay::SeekFont(catalogue, wish);
     font.logFont.lfQuality = layer.fontQuality;
     mk::overlay::LayerBitmaps bitmaps =
@@ -307,18 +310,19 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext 
 
 }  // namespace
 
-extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, const int32_t size[2],
-                                               OverlayHandle **handle) {
-    if (handle == nullptr) return 0;
-    *handle = nullptr;
-    if (params == nullptr || params->layers == nullptr || size == nullptr) return 0;
+namespace mk::overlay {
+
+OverlayHandle *RenderOverlay(const OverlayParams &params, const int32_t size[2],
+                             const platform::FontCatalogue *catalogue) {
+    if (params.layers == nullptr || size == nullptr) return nullptr;
     try {
-        const std::vector<const OverlayLayer *> layers = LayersFromHead(params->layers);
+        const std::vector<const OverlayLayer *> layers = LayersFromHead(params.layers);
         auto storage = std::make_unique<HandleStorage>();
         storage->entryList.resize(layers.size());
         storage->layerCount = static_cast<int32_t>(layers.size());
         storage->entries = storage->entryList.data();
         RenderContext context;
+        context.shared = catalogue;
         for (size_t i = 0; i < layers.size(); ++i) {
             RenderedLayer &entry = storage->entryList[i];
             try {
@@ -329,10 +333,18 @@ extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, cons
                 entry.textWidth = entry.textHeight = entry.boxWidth = entry.boxHeight = 0;
             }
         }
-        *handle = storage.release();
+        return storage.release();
     } catch (...) {
-        *handle = nullptr;
+        return nullptr;
     }
+}
+
+}  // namespace mk::overlay
+
+extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, const int32_t size[2],
+                                               OverlayHandle **handle) {
+    if (handle == nullptr) return 0;
+    *handle = params != nullptr ? mk::overlay::RenderOverlay(*params, size, nullptr) : nullptr;
     return 0;
 }
 

@@ -67,6 +67,12 @@ struct LayerBitmaps {
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
                              const FtLibrary &library, const platform::FontCatalogue &catalogue);
 
+// MK_ApplyOverlay_Init with a font catalogue read before, which may be
+// shared by calls on several threads; null reads one for this call.
+// Returns the handle (null when nothing could be rendered at all).
+OverlayHandle *RenderOverlay(const OverlayParams &params, const int32_t size[2],
+                             const platform::FontCatalogue *catalogue);
+
 // Blends the bitmap, placed by the position code on a width x height
 // picture, into the part of `area` that it covers (nothing when the area's
 // pixels are null) and grows `painted` by the bitmap's aligned rectangle.

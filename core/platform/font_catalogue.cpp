@@ -185,12 +185,14 @@ std::optional<FontCatalogue> FontCatalogue::Installed() {
             faces.push_back(std::move(*face));
     FontCatalogue catalogue(std::move(faces));
     catalogue.config_ = std::move(config);
+    catalogue.configLock_ = std::make_unique<std::mutex>();
     return catalogue;
 }
 
 std::vector<std::string> FontCatalogue::StrongSubstitutes(const std::string &family) const {
     std::vector<std::string> out;
     if (family.empty() || !config_) return out;
+    const std::lock_guard<std::mutex> hold(*configLock_);
     PatternPtr pattern(FcPatternCreate());
     if (!pattern || !FcPatternAddString(pattern.get(), FC_FAMILY,
                                         reinterpret_cast<const FcChar8 *>(family.c_str())))
@@ -216,6 +218,7 @@ std::vector<std::string> FontCatalogue::StrongSubstitutes(const std::string &fam
 std::optional<FontFace> FontCatalogue::BestMatch(const std::string &family, int32_t weight,
                                                  bool italic) const {
     if (!config_) return std::nullopt;
+    const std::lock_guard<std::mutex> hold(*configLock_);
     PatternPtr pattern(FcPatternCreate());
     if (!pattern) return std::nullopt;
     if (!family.empty())

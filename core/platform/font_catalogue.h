@@ -6,6 +6,7 @@
 #include <bitset>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +40,9 @@ struct FontFace {
 std::vector<std::string> CharSetLanguages(uint8_t charSet);
 
 // The catalogue owns the fontconfig configuration it was read with, so
-// nothing of fontconfig's process-wide default configuration is used.
+// nothing of fontconfig's process-wide default configuration is used. Its
+// calls may come from several threads at once: the configuration is asked
+// one call at a time.
 class FontCatalogue {
   public:
     FontCatalogue();
@@ -74,6 +77,7 @@ class FontCatalogue {
     };
     std::vector<FontFace> faces_;
     std::unique_ptr<_FcConfig, ConfigFree> config_;
+    std::unique_ptr<std::mutex> configLock_;
 };
 
 // Sorting key of the catalogue: family (ASCII case folded), weight, upright
