@@ -161,8 +161,17 @@ class BlendTable {
                 values_[k][under] = BlendValue(over[k], static_cast<uint8_t>(under), alpha);
         valid_ = true;
     }
-    void Apply(uint8_t *under) const {
-        for (int k = 0; k < 3; ++k) under[k] = values_[k][under[k]];
+    // Over `count` pixels. All three values are looked up before any is
+    // stored: the bytes may alias the table as far as the compiler knows.
+    void Apply(uint8_t *under, int64_t count) const {
+        for (int64_t i = 0; i < count; ++i, under += 4) {
+            const uint8_t blue = values_[0][under[0]];
+            const uint8_t green = values_[1][under[1]];
+            const uint8_t red = values_[2][under[2]];
+            under[0] = blue;
+            under[1] = green;
+            under[2] = red;
+        }
     }
 
   private:
@@ -231,7 +240,7 @@ void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const u
                 for (int64_t i = 0; i < run; ++i) std::memcpy(out + i * 4, pixel, 3);
             } else if (run >= BlendTable::kWorthwhileRun) {
                 table.Prepare(pixel);
-                for (int64_t i = 0; i < run; ++i) table.Apply(out + i * 4);
+                table.Apply(out, run);
             } else {
                 for (int64_t i = 0; i < run; ++i) BlendPixel(out + i * 4, pixel);
             }
