@@ -211,7 +211,9 @@ TEST_F(UndoTest, FullDiskDuringAnInPlaceUndo) {
 
 TEST_F(UndoTest, StampedFileTruncatedInItsScan) {
     Bytes file = ReadFile(stamped());
-    file.resize(file.size() - file.size() / 4);
+    // Cut by erasing: resize's growing branch, never taken here, trips a
+    // false bounds warning of the compiler in the sanitizer build.
+    file.erase(file.end() - static_cast<std::ptrdiff_t>(file.size() / 4), file.end());
     ExpectRefused(file, engine::kLibraryFailed, "");
 }
 
