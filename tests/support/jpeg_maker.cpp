@@ -251,4 +251,20 @@ int CountReverseMarkerSegments(const Bytes &jpeg) {
     return count;
 }
 
+Bytes TinyFileOfAHugePicture() {
+    JpegSpec spec;
+    spec.gray = true;
+    spec.width = spec.height = 8;
+    Bytes file = MakeJpeg(spec);
+    for (size_t p = 2; p + 9 < file.size(); ++p)
+        if (file[p] == 0xFF && file[p + 1] == 0xC0) {
+            file[p + 5] = 0x65;  // height 0x6598
+            file[p + 6] = 0x98;
+            file[p + 7] = 0xDF;  // width 0xDF77
+            file[p + 8] = 0x77;
+            break;
+        }
+    return file;
+}
+
 }  // namespace mk::test

@@ -47,6 +47,10 @@ Pixels PatternPixels(int width, int height);
 // Fails the calling test and returns nothing when the library fails.
 Bytes MakeJpeg(const JpegSpec &spec, const Pixels &pixels = {});
 
+// A few hundred bytes of a gray picture whose frame header declares
+// 57207 x 26008 pixels.
+Bytes TinyFileOfAHugePicture();
+
 // Encodes a whole picture of the source's size with the source's
 // quantisation tables, sampling and colour space (the reference for blocks
 // re-encoded under a stamp).
