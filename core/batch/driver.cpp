@@ -1,6 +1,4 @@
 // The batch driver: MK_ProcessFiles and MK_IsSupportedFile.
-#include <dlfcn.h>
-
 #include <strings.h>
 #include <algorithm>
 #include <condition_variable>
@@ -18,26 +16,18 @@
 #include "batch/operations.h"
 #include "batch/progress_dialog.h"
 #include "platform/files.h"
+#include "platform/modules.h"
 
 namespace mk::batch {
 namespace {
 
 int32_t IgnoreResult(const char *, int32_t, void *) { return 0; }
 
-// Finds the dialog module beside this library and returns its entry, or null.
+// The dialog module's entry, or null when the module is not installed. The
+// module stays loaded: Qt cannot be unloaded safely from a process.
 MK_ProgressDialogRunFn LoadProgressDialog() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void *>(&LoadProgressDialog), &info) == 0 ||
-        info.dli_fname == nullptr)
-        return nullptr;
-    std::string path = info.dli_fname;
-    const auto slash = path.find_last_of('/');
-    path = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) +
-           MK_PROGRESS_MODULE;
-    // The module stays loaded: Qt cannot be unloaded safely from a process.
-    void *module = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (module == nullptr) return nullptr;
-    return reinterpret_cast<MK_ProgressDialogRunFn>(dlsym(module, MK_PROGRESS_ENTRY));
+    return reinterpret_cast<MK_ProgressDialogRunFn>(
+        platform::ModuleSymbol(platform::LoadModule(MK_PROGRESS_MODULE), MK_PROGRESS_ENTRY));
 }
 
 int32_t PollJob(void *context, char *status, size_t size, int32_t *percent) {
