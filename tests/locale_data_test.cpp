@@ -13,6 +13,7 @@
 #include "MK_Core.h"
 #include "icu_default_locale.h"
 #include "metadata/date_format.h"
+#include "metadata/locale_access.h"
 #include "metadata/locale_data.h"
 
 using mk::metadata::ConvertIcuPattern;
@@ -340,3 +341,25 @@ TEST(LocaleExports, PictureLists) {
 }
 
 }  // namespace
+
+// The core tells known locales from unknown ones by a list made when it was
+// built; it must say what ICU says, and hand identifiers with a sort ID to
+// the module.
+TEST(LocaleIdentifiers, TheListMadeAtBuildTimeAgreesWithIcu) {
+    int known = 0;
+    for (uint32_t id = 1; id <= 0xFFFF; ++id) {
+        if (id == 0x400 || id == 0x800) continue;
+        const bool icu = IcuLocaleForLcid(id).has_value();
+        ASSERT_EQ(mk::metadata::KnownWhenBuilt(id), icu) << id;
+        EXPECT_EQ(mk::metadata::KnowsLocale(id), icu) << id;
+        known += icu ? 1 : 0;
+    }
+    EXPECT_GT(known, 200);
+    for (uint32_t id : {0u, 0x400u, 0x800u}) EXPECT_TRUE(mk::metadata::KnowsLocale(id)) << id;
+    // German with phone-book order, Japanese with Unicode order; an
+    // identifier with the reserved bits set.
+    for (uint32_t id : {0x10407u, 0x10411u, 0x1000409u}) {
+        EXPECT_FALSE(mk::metadata::KnownWhenBuilt(id)) << id;
+        EXPECT_EQ(mk::metadata::KnowsLocale(id), IcuLocaleForLcid(id).has_value()) << id;
+    }
+}

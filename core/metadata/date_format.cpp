@@ -1,16 +1,13 @@
 // MK_FormatDateTime: the Windows date and time picture language rendered
-// with the day and month names, designators and eras of ICU's locale data.
+// with the day and month names, designators and eras of ICU's locale data,
+// which the locale module gives when a picture names them.
 #include "metadata/date_format.h"
-
-#include <unicode/dtfmtsym.h>
-#include <unicode/locid.h>
-#include <unicode/unistr.h>
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
-#include "metadata/locale_data.h"
+#include "metadata/locale_access.h"
 
 namespace mk::metadata {
 namespace {
@@ -19,74 +16,10 @@ namespace {
 constexpr size_t kMaxPart = 255;
 constexpr size_t kOutputSize = 256;
 
-std::string ToUtf8(const icu::UnicodeString &text) {
-    std::string out;
-    text.toUTF8String(out);
-    return out;
-}
-
-// Ill-formed UTF-8 in a picture becomes U+FFFD, so the text is UTF-8.
-std::string ValidUtf8(std::string_view text) {
-    return ToUtf8(icu::UnicodeString::fromUTF8(
-        icu::StringPiece(text.data(), static_cast<int32_t>(text.size()))));
-}
-
-struct LocaleNames {
-    std::array<std::string, 12> monthFormat;      // genitive where the language has one
-    std::array<std::string, 12> monthStandalone;  // nominative
-    std::array<std::string, 12> monthFormatAbbr;
-    std::array<std::string, 12> monthStandaloneAbbr;
-    std::array<std::string, 7> day;  // Sunday first
-    std::array<std::string, 7> dayAbbr;
-    std::string am, pm;
-    std::string era;  // the Common Era, abbreviated
-};
-
-template <size_t N>
-bool Fill(std::array<std::string, N> &names, const icu::UnicodeString *source, int32_t count,
-          int32_t first) {
-    if (source == nullptr || count < first + static_cast<int32_t>(N)) return false;
-    for (size_t i = 0; i < N; ++i) names[i] = ToUtf8(source[first + static_cast<int32_t>(i)]);
-    return true;
-}
-
-std::optional<LocaleNames> LoadNames(uint32_t localeId) {
-    const auto name = IcuLocaleForLcid(localeId);
-    if (!name) return std::nullopt;
-    UErrorCode status = U_ZERO_ERROR;
-    // DateFormatSymbols without a calendar keyword are the Gregorian ones.
-    const icu::DateFormatSymbols symbols(icu::Locale(name->c_str()), status);
-    if (U_FAILURE(status)) return std::nullopt;
-    using S = icu::DateFormatSymbols;
-    LocaleNames n;
-    int32_t count = 0;
-    const icu::UnicodeString *list = symbols.getMonths(count, S::FORMAT, S::WIDE);
-    if (!Fill(n.monthFormat, list, count, 0)) return std::nullopt;
-    list = symbols.getMonths(count, S::STANDALONE, S::WIDE);
-    if (!Fill(n.monthStandalone, list, count, 0)) return std::nullopt;
-    list = symbols.getMonths(count, S::FORMAT, S::ABBREVIATED);
-    if (!Fill(n.monthFormatAbbr, list, count, 0)) return std::nullopt;
-    list = symbols.getMonths(count, S::STANDALONE, S::ABBREVIATED);
-    if (!Fill(n.monthStandaloneAbbr, list, count, 0)) return std::nullopt;
-    // ICU's weekday arrays start at index 1 (Sunday).
-    list = symbols.getWeekdays(count, S::FORMAT, S::WIDE);
-    if (!Fill(n.day, list, count, 1)) return std::nullopt;
-    list = symbols.getWeekdays(count, S::FORMAT, S::ABBREVIATED);
-    if (!Fill(n.dayAbbr, list, count, 1)) return std::nullopt;
-    list = symbols.getAmPmStrings(count);
-    if (list == nullptr || count < 2) return std::nullopt;
-    n.am = ToUtf8(list[0]);
-    n.pm = ToUtf8(list[1]);
-    list = symbols.getEras(count);
-    if (list == nullptr || count < 2) return std::nullopt;
-    n.era = ToUtf8(list[1]);
-    return n;
-}
-
 // No names, for a picture of numbers only; nothing when the locale is
-// unknown, as with LoadNames.
+// unknown, as with NamesOf.
 std::optional<LocaleNames> NumbersOnly(uint32_t localeId) {
-    if (!IcuLocaleForLcid(localeId)) return std::nullopt;
+    if (!KnowsLocale(localeId)) return std::nullopt;
     return LocaleNames{};
 }
 
@@ -97,11 +30,13 @@ void AppendNumber(std::string &out, unsigned value, int digits) {
     out += text;
 }
 
-// The first character (code point) of a designator, for the t element.
+// The first character (code point) of a designator, for the t element. The
+// designators come from ICU's data, so they are valid UTF-8.
 std::string FirstCharacter(const std::string &text) {
-    const icu::UnicodeString u = icu::UnicodeString::fromUTF8(text);
-    if (u.isEmpty()) return {};
-    return ToUtf8(icu::UnicodeString(u.char32At(0)));
+    if (text.empty()) return {};
+    const auto lead = static_cast<unsigned char>(text[0]);
+    const size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    return text.substr(0, length);
 }
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
@@ -112,52 +47,6 @@ int DaysInMonth(int year, int month) {
 }
 
 }  // namespace
-
-std::vector<PictureToken> TokenizePicture(std::string_view picture, std::string_view elements) {
-    std::vector<PictureToken> tokens;
-    auto literal = [&tokens](std::string_view text) {
-        if (tokens.empty() || tokens.back().letter != 0) tokens.push_back({});
-        tokens.back().text += text;
-    };
-    size_t i = 0;
-    while (i < picture.size()) {
-        const char c = picture[i];
-        if (c == '\'') {
-            if (i + 1 < picture.size() && picture[i + 1] == '\'') {
-                literal("'");
-                i += 2;
-                continue;
-            }
-            const size_t start = ++i;
-            std::string text;
-            while (i < picture.size()) {
-                if (picture[i] == '\'') {
-                    if (i + 1 < picture.size() && picture[i + 1] == '\'') {
-                        text += '\'';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                text += picture[i++];
-            }
-            // Even an empty quoted text ends a letter run ("d''d" is two days).
-            if (i > start) literal(text);
-            continue;
-        }
-        if (elements.find(c) != std::string_view::npos) {
-            size_t j = i;
-            while (j < picture.size() && picture[j] == c) ++j;
-            tokens.push_back({c, static_cast<int>(j - i), std::string(picture.substr(i, j - i))});
-            i = j;
-            continue;
-        }
-        literal(picture.substr(i, 1));
-        ++i;
-    }
-    return tokens;
-}
 
 bool IsValidDate(const MK_SystemTime &t) {
     if (t.wYear < 1 || t.wYear > 30827 || t.wMonth < 1 || t.wMonth > 12) return false;
@@ -180,14 +69,16 @@ int DayOfWeek(int year, int month, int day) {
 std::optional<std::string> FormatDate(uint32_t localeId, const MK_SystemTime &time,
                                       std::string_view picture) {
     if (!IsValidDate(time)) return std::nullopt;
-    const auto tokens = TokenizePicture(ValidUtf8(picture), kDateElements);
+    const auto text = ValidUtf8(picture);
+    if (!text) return std::nullopt;
+    const auto tokens = TokenizePicture(*text, kDateElements);
     // Numbers need no names: the locale's calendar data is loaded only for
     // day and month names and the era, and the locale is checked either way.
     const bool named = std::any_of(tokens.begin(), tokens.end(), [](const PictureToken &t) {
         return (t.letter == 'd' && t.count > 2) || (t.letter == 'M' && t.count > 2) ||
                t.letter == 'g';
     });
-    const auto names = named ? LoadNames(localeId) : NumbersOnly(localeId);
+    const auto names = named ? NamesOf(localeId) : NumbersOnly(localeId);
     if (!names) return std::nullopt;
     // As on Windows, a month name next to a day number takes the genitive
     // (format-context) form: "4 июля", but "июль 2011".
@@ -234,10 +125,12 @@ std::optional<std::string> FormatDate(uint32_t localeId, const MK_SystemTime &ti
 std::optional<std::string> FormatTime(uint32_t localeId, const MK_SystemTime &time,
                                       std::string_view picture, bool withSeconds) {
     if (!IsValidTime(time)) return std::nullopt;
-    const auto tokens = TokenizePicture(ValidUtf8(picture), kTimeElements);
+    const auto text = ValidUtf8(picture);
+    if (!text) return std::nullopt;
+    const auto tokens = TokenizePicture(*text, kTimeElements);
     const bool named = std::any_of(tokens.begin(), tokens.end(),
                                    [](const PictureToken &t) { return t.letter == 't'; });
-    const auto names = named ? LoadNames(localeId) : NumbersOnly(localeId);
+    const auto names = named ? NamesOf(localeId) : NumbersOnly(localeId);
     if (!names) return std::nullopt;
     const std::string &designator = time.wHour < 12 ? names->am : names->pm;
     const unsigned hour12 = time.wHour % 12 == 0 ? 12u : time.wHour % 12u;

@@ -1,36 +1,17 @@
 // Rendering of Windows date and time pictures (the GetDateFormat /
-// GetTimeFormat picture language) with the names of ICU's locale data.
+// GetTimeFormat picture language). Numbers are rendered here; names come
+// from the locale module, loaded only for pictures that need them.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "MK_Core.h"
+#include "metadata/picture_tokens.h"
 
 namespace mk::metadata {
-
-// One piece of a Windows picture: a run of one element letter, or literal
-// text (quotes already resolved).
-struct PictureToken {
-    char letter = 0;   // 0: literal text
-    int count = 0;     // length of the letter run
-    std::string text;  // the literal text, or the run as written
-};
-
-// Splits a Windows picture. Runs of a letter in `elements` become element
-// tokens; everything else is literal. Text between single quotes is literal,
-// and '' stands for one quote inside and outside quoted text. An unclosed
-// quote runs to the end of the picture.
-std::vector<PictureToken> TokenizePicture(std::string_view picture, std::string_view elements);
-
-// The element letters of each picture kind: GetDateFormat knows only the
-// date letters and GetTimeFormat only the time letters; the others stand as
-// they are.
-inline constexpr std::string_view kDateElements = "dMyg";
-inline constexpr std::string_view kTimeElements = "hHmst";
 
 // True when the date fields name a Gregorian day (years 1 to 30827).
 bool IsValidDate(const MK_SystemTime &time);

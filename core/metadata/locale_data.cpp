@@ -14,13 +14,11 @@
 
 #include <algorithm>
 #include <array>
-#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <set>
 
-#include "MK_Core.h"
-#include "metadata/date_format.h"
+#include "metadata/picture_tokens.h"
 
 namespace mk::metadata {
 namespace {
@@ -307,14 +305,6 @@ void AddUnique(std::vector<std::string> &list, const std::optional<std::string> 
     if (std::find(list.begin(), list.end(), *picture) == list.end()) list.push_back(*picture);
 }
 
-void CopyTruncated(char *dest, size_t size, const std::string &text) {
-    size_t n = std::min(text.size(), size - 1);
-    // Never cut a UTF-8 sequence in two.
-    while (n > 0 && n < text.size() && (static_cast<unsigned char>(text[n]) & 0xC0) == 0x80) --n;
-    std::memcpy(dest, text.data(), n);
-    dest[n] = '\0';
-}
-
 }  // namespace
 
 std::optional<std::string> IcuLocaleForLcid(uint32_t localeId) {
@@ -469,55 +459,3 @@ std::vector<std::string> LocalePictures(uint32_t localeId, PictureKind kind) {
 }
 
 }  // namespace mk::metadata
-
-extern "C" MK_API int32_t MK_LocaleCount(void) {
-    try {
-        return static_cast<int32_t>(mk::metadata::InstalledLocales().size());
-    } catch (...) {
-        return 0;
-    }
-}
-
-extern "C" MK_API int32_t MK_LocaleGet(int32_t index, MK_LocaleInfo *info) {
-    if (info == nullptr || index < 0) return 1;
-    try {
-        const auto &list = mk::metadata::InstalledLocales();
-        if (static_cast<size_t>(index) >= list.size()) return 1;
-        const auto &entry = list[static_cast<size_t>(index)];
-        std::memset(info, 0, sizeof *info);
-        info->localeId = entry.localeId;
-        info->charSet = entry.charSet;
-        mk::metadata::CopyTruncated(info->tag, sizeof info->tag, entry.tag);
-        mk::metadata::CopyTruncated(info->englishName, sizeof info->englishName, entry.englishName);
-        mk::metadata::CopyTruncated(info->nativeName, sizeof info->nativeName, entry.nativeName);
-        return 0;
-    } catch (...) {
-        return 1;
-    }
-}
-
-extern "C" MK_API int32_t MK_LocalePictures(uint16_t localeId, int32_t kind, char *buffer,
-                                            int32_t size) {
-    if (buffer == nullptr || size <= 0) return 0;
-    buffer[0] = '\0';
-    if (kind < MK_PICTURES_SHORT_DATE || kind > MK_PICTURES_TIME) return 0;
-    try {
-        const auto pictures =
-            mk::metadata::LocalePictures(localeId, static_cast<mk::metadata::PictureKind>(kind));
-        int32_t written = 0;
-        size_t used = 0;
-        const auto capacity = static_cast<size_t>(size);
-        for (const auto &p : pictures) {
-            // The picture, its NUL and the list's closing NUL must fit.
-            if (used + p.size() + 2 > capacity) break;
-            std::memcpy(buffer + used, p.c_str(), p.size() + 1);
-            used += p.size() + 1;
-            ++written;
-        }
-        buffer[used] = '\0';
-        return written;
-    } catch (...) {
-        buffer[0] = '\0';
-        return 0;
-    }
-}
