@@ -3,6 +3,7 @@
 #include "engine/crc_while_writing.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/engine.h"
 #include "engine/reverse_marker.h"
@@ -10,8 +11,10 @@
 namespace mk::engine {
 
 void CrcWhileWriting::Attach(j_compress_ptr encoder, j_decompress_ptr source,
-                             jvirt_barray_ptr *arrays) {
+                             jvirt_barray_ptr *arrays, bool crc, Gate gate) {
     source_ = source;
+    crc_ = crc;
+    gate_ = std::move(gate);
     arrays_ = arrays;
     for (Part &part : parts_) part = Part{};
     access_ = encoder->mem->access_virt_barray;
@@ -22,16 +25,17 @@ void CrcWhileWriting::Attach(j_compress_ptr encoder, j_decompress_ptr source,
 JBLOCKARRAY CrcWhileWriting::Access(j_common_ptr info, jvirt_barray_ptr array, JDIMENSION startRow,
                                     JDIMENSION rows, boolean writable) {
     auto *self = static_cast<CrcWhileWriting *>(info->client_data);
+    int component = -1;
+    for (int c = 0; c < self->source_->num_components && component < 0; ++c)
+        if (self->arrays_[c] == array) component = c;
+    if (component >= 0 && self->gate_) self->gate_(component, startRow + rows);
     JBLOCKARRAY blocks = (*self->access_)(info, array, startRow, rows, writable);
-    for (int c = 0; c < self->source_->num_components; ++c) {
-        if (self->arrays_[c] == array) {
-            self->FoldPending(c);
-            Part &part = self->parts_[c];
-            part.pending = blocks;
-            part.pendingStart = startRow;
-            part.pendingRows = rows;
-            break;
-        }
+    if (component >= 0 && self->crc_) {
+        self->FoldPending(component);
+        Part &part = self->parts_[component];
+        part.pending = blocks;
+        part.pendingStart = startRow;
+        part.pendingRows = rows;
     }
     return blocks;
 }

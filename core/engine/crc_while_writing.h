@@ -1,10 +1,12 @@
 // The image CRC of a stamped picture computed while the destination's
 // encoder reads the coefficients: each block row is folded in just after
 // the encoder has read it, while it is still in the cache, instead of in a
-// pass of its own over all of memory.
+// pass of its own over all of memory. The same hook can hold the encoder
+// back until rows are final (the stamp's blocks made on another thread).
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include "engine/jpeg_support.h"
 
@@ -12,10 +14,17 @@ namespace mk::engine {
 
 class CrcWhileWriting {
   public:
+    // Called before the encoder gets the rows of `component` below
+    // `endRow`; returns once they may be read.
+    using Gate = std::function<void(int component, JDIMENSION endRow)>;
+
     // Hooks into the encoder's access to `arrays`, the coefficient arrays
     // given to jpeg_write_coefficients(encoder, ...), laid out as the
-    // components of `source`. Uses the encoder's client_data.
-    void Attach(j_compress_ptr encoder, j_decompress_ptr source, jvirt_barray_ptr *arrays);
+    // components of `source`: folds the CRC when `crc` is set, and asks the
+    // gate, when there is one, before handing rows out. Uses the encoder's
+    // client_data.
+    void Attach(j_compress_ptr encoder, j_decompress_ptr source, jvirt_barray_ptr *arrays,
+                bool crc = true, Gate gate = {});
 
     // After jpeg_finish_compress: CoefficientCrc of the arrays. Should the
     // encoder have skipped a row or read rows out of order, the CRC is
@@ -38,6 +47,8 @@ class CrcWhileWriting {
     void FoldPending(int component);
 
     j_decompress_ptr source_ = nullptr;
+    bool crc_ = true;
+    Gate gate_;
     jvirt_barray_ptr *arrays_ = nullptr;
     decltype(jpeg_memory_mgr::access_virt_barray) access_ = nullptr;
     Part parts_[MAX_COMPONENTS];

@@ -230,12 +230,9 @@ int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
     return kOk;
 }
 
-int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+int32_t ReadNewBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr src = work->source.get();
-    char *errorText = work->errorText;
-
-    // Re-reader: the new blocks.
-    work->reread.Create(errorText);
+    work->reread.Create(work->errorText);
     j_decompress_ptr rr = work->reread.get();
     AttachMemorySource(rr, &work->encodedInput, work->encoded.data(), work->encodedOutput.written);
     jpeg_read_header(rr, TRUE);
@@ -243,7 +240,29 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
     work->encoded.Reset();
     AttachMemorySource(rr, &work->encodedInput, nullptr, 0);
 
-    // Destination: the source's coefficients, its segments, the marker.
+    for (int c = 0; c < src->num_components; ++c) {
+        const TouchedBlocks &t = work->touched[c];
+        const jpeg_component_info &fresh = rr->comp_info[c];
+        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
+            t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
+            t.lastColumn - t.cropColumn >= PaddedWidthInBlocks(fresh))
+            return Refuse(work->errorText, kLibraryFailed,
+                          "Encoded stamp does not fit the picture");
+        // Through the re-reader's own manager, so a failure comes back
+        // wherever the re-reader runs.
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(rr), newCoefficients[c],
+                      t.firstRow - t.cropRow, t.firstColumn - t.cropColumn, sourceCoefficients[c],
+                      t.firstRow, t.firstColumn, t.lastRow - t.firstRow + 1,
+                      t.lastColumn - t.firstColumn + 1);
+    }
+    jpeg_finish_decompress(rr);
+    work->reread.Destroy();
+    return kOk;
+}
+
+int32_t StartDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients, char *errorText,
+                         CrcWhileWriting::Gate gate) {
+    j_decompress_ptr src = work->source.get();
     if (!work->output.Open(work->destinationPath)) {
         SetErrorText(errorText, "can't create %s", work->destinationPath);
         return kCannotOpen;
@@ -254,19 +273,6 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
     AttachStreamDestination(dst, &work->outputStream, &work->output);
     jpeg_write_coefficients(dst, sourceCoefficients);
     CopySavedSegments(src, dst, false);
-
-    for (int c = 0; c < src->num_components; ++c) {
-        const TouchedBlocks &t = work->touched[c];
-        const jpeg_component_info &fresh = rr->comp_info[c];
-        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
-            t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
-            t.lastColumn - t.cropColumn >= PaddedWidthInBlocks(fresh))
-            return Refuse(errorText, kLibraryFailed, "Encoded stamp does not fit the picture");
-        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), newCoefficients[c],
-                      t.firstRow - t.cropRow, t.firstColumn - t.cropColumn, sourceCoefficients[c],
-                      t.firstRow, t.firstColumn, t.lastRow - t.firstRow + 1,
-                      t.lastColumn - t.firstColumn + 1);
-    }
 
     if (work->keepUndo) {
         uint8_t *header = work->marker.data();
@@ -280,9 +286,14 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
         WriteLe32(header + kFieldImageCrc, 0);
         work->markerOffset = BytesWritten(work->outputStream);
         work->markerTailCrc = WriteReverseMarker(header, work->markerLength, dst);
-        work->imageCrc.Attach(dst, src, sourceCoefficients);
     }
-    jpeg_finish_compress(dst);
+    if (work->keepUndo || gate)
+        work->imageCrc.Attach(dst, src, sourceCoefficients, work->keepUndo, std::move(gate));
+    return kOk;
+}
+
+int32_t FinishDestination(StampWork *work, char *errorText) {
+    jpeg_finish_compress(work->destination.get());
     work->destination.Destroy();
     if (work->keepUndo &&
         !PatchReverseMarkerCrcs(work->output.stream(), work->markerOffset, work->markerLength,
@@ -290,8 +301,17 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
         SetErrorText(errorText, "can't write %s", work->destinationPath);
         return kLibraryFailed;
     }
-    jpeg_finish_decompress(rr);
-    jpeg_finish_decompress(src);
+    return kOk;
+}
+
+int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+    if (const int32_t read = ReadNewBlocks(work, sourceCoefficients); read != kOk) return read;
+    if (const int32_t started = StartDestination(work, sourceCoefficients, work->errorText, {});
+        started != kOk)
+        return started;
+    if (const int32_t finished = FinishDestination(work, work->errorText); finished != kOk)
+        return finished;
+    jpeg_finish_decompress(work->source.get());
     return kOk;
 }
 

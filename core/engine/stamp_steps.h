@@ -99,9 +99,22 @@ int32_t StartCropEncoder(StampWork *work);
 void WriteCropRow(StampWork *work, const uint8_t *row);
 void FinishCropEncoder(StampWork *work);
 
-// Reads the encoded crop back, opens the destination and writes the source's
-// coefficients with the touched blocks replaced, its segments and (with
-// keepUndo) the reverse marker. Finishes every object. 0 or a negative code.
+// Reads the encoded crop back and puts its touched blocks into the source's
+// coefficients. 0 or a negative code.
+int32_t ReadNewBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
+
+// Opens the destination and starts writing the source's coefficients, its
+// segments and (with keepUndo) the reverse marker; the blocks are read when
+// the destination finishes. `gate`, when given, is called before the encoder
+// reads rows of a component, so the new blocks may still be on their way.
+// Messages go to `errorText`. 0 or a negative code.
+int32_t StartDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients, char *errorText,
+                         CrcWhileWriting::Gate gate);
+// Writes the scan and mends the marker's CRCs. 0 or a negative code.
+int32_t FinishDestination(StampWork *work, char *errorText);
+
+// All of it in turn: the new blocks, the destination, then the source is
+// finished. 0 or a negative code.
 int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
 
 // Renames the finished output over the destination.
