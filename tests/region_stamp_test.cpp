@@ -14,6 +14,8 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -462,6 +464,49 @@ TEST(RegionStamp, RefusesWhatItCannotDo) {
     EXPECT_EQ(engine::StampRegion(source.c_str(), out.c_str(), none, 1, error),
               engine::kLibraryFailed);
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+// The stamp's blocks are made on a thread of their own while the file is
+// written: when that fails, at the top of the picture (the encoder waits
+// at once) or at the bottom (it has written most rows), nothing replaces
+// the destination and no temporary file stays behind.
+TEST(RegionStamp, AFailingPaintLeavesTheDestinationAlone) {
+    struct FailCase {
+        const char *name;
+        int32_t position;
+        bool outOfMemory;
+        int32_t code;
+    };
+    const FailCase cases[] = {
+        {"top, library failure", MK_POS_TOP_LEFT, false, engine::kLibraryFailed},
+        {"bottom, library failure", MK_POS_BOTTOM_RIGHT, false, engine::kLibraryFailed},
+        {"bottom, out of memory", MK_POS_BOTTOM_RIGHT, true, engine::kNoMemory},
+    };
+    for (const FailCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string source = dir.file("source.jpg");
+        const Bytes original = MakeJpeg(Spec(200, 120, 2, 2));
+        WriteFile(source, original);
+        MadeOverlay overlay;
+        Fill(&overlay, {c.name, 0, 0, 40, 16, c.position, true}, 200);
+        const OverlayHandle *handle = overlay.get();
+        engine::RegionPainter painter;
+        painter.paintedRect = [handle](int32_t width, int32_t height) {
+            return overlay::PaintedRect(handle, width, height);
+        };
+        painter.paint = [&c](uint8_t *, int32_t, int32_t, int32_t, int32_t, int32_t, int32_t) {
+            if (c.outOfMemory) throw std::bad_alloc();
+            throw std::runtime_error("paint failed");
+        };
+        char error[kErrorTextSize] = "";
+        EXPECT_EQ(engine::StampRegion(source.c_str(), source.c_str(), painter, 1, error), c.code);
+        EXPECT_TRUE(ReadFile(source) == original);
+        size_t files = 0;
+        for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(dir.path()))
+            ++files;
+        EXPECT_EQ(files, 1u);
+    }
 }
 
 // A few hundred bytes whose frame header declares 57207 x 26008 pixels:

@@ -3,15 +3,21 @@
 // JPEG, which is decoded band by band, painted and encoded again with the
 // picture's tables. The margin gives the chroma upsampler the neighbouring
 // samples that it reads in a full decode, so the touched MCUs decode to
-// exactly the pixels of the full picture.
+// exactly the pixels of the full picture. That work runs on a thread of its
+// own while the destination is written; the encoder waits for it only when
+// it reaches the stamp's rows.
 #include "engine/region_stamp.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <future>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <system_error>
+#include <thread>
 
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
@@ -80,6 +86,59 @@ bool MeasureFile(FILE *file, size_t *size) {
 
 // Everything one region stamp owns, outside the function that arms the
 // recovery points.
+// Runs a piece of work beside the caller (inline where no thread can
+// start) and tells when it is done. Joins the thread when it goes.
+class RegionWorker {
+  public:
+    RegionWorker() = default;
+    RegionWorker(const RegionWorker &) = delete;
+    RegionWorker &operator=(const RegionWorker &) = delete;
+    ~RegionWorker() {
+        if (thread_.joinable()) thread_.join();
+    }
+
+    void Start(const std::function<int32_t()> &work) {
+        try {
+            thread_ = std::thread([this, work] { Finish(Run(work)); });
+        } catch (const std::system_error &) {
+            Finish(Run(work));
+        }
+    }
+
+    // Waits until the work is done; its result.
+    int32_t Wait() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return done_; });
+        return result_;
+    }
+
+  private:
+    static int32_t Run(const std::function<int32_t()> &work) {
+        try {
+            return work();
+        } catch (const std::bad_alloc &) {
+            return kNoMemory;
+        } catch (...) {
+            return kLibraryFailed;
+        }
+    }
+
+    void Finish(int32_t result) {
+        {
+            const std::lock_guard lock(mutex_);
+            result_ = result;
+            done_ = true;
+        }
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool done_ = false;
+    int32_t result_ = kOk;
+    std::thread thread_;
+};
+
 struct RegionJob {
     StampWork work;
     const RegionPainter *painter = nullptr;
@@ -104,6 +163,11 @@ struct RegionJob {
     // catalogue and the font). Last, so it is waited for before anything
     // it uses goes.
     std::future<MK_Rect> placement;
+    // The stamp's blocks, made while the destination's encoder writes the
+    // rows above them; its messages go to regionErrorText. Last, so it is
+    // joined before anything it uses goes.
+    char regionErrorText[kErrorTextSize] = "";
+    RegionWorker worker;
 };
 
 // Starts working out the painted rectangle beside the caller; where no
@@ -195,7 +259,7 @@ int32_t StartRegionDecoder(RegionJob *job, jvirt_barray_ptr *sourceCoefficients)
         const jpeg_component_info &component = src->comp_info[c];
         const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
         const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        CopyBlockArea(reinterpret_cast<j_common_ptr>(src), sourceCoefficients[c],
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(writer), sourceCoefficients[c],
                       job->firstMcuRow * v, job->firstMcuColumn * h, job->regionBlocks[c], 0, 0,
                       mcuRows * v, mcuColumns * h);
     }
@@ -264,16 +328,30 @@ int32_t PaintAndEncodeRegion(RegionJob *job, int32_t width, int32_t height) {
     return kOk;
 }
 
-// Holds no objects with destructors: library failures jump back here.
+// The region's part, on the worker: decode, paint, encode the crop and put
+// its blocks into the source's coefficients. Holds no objects with
+// destructors: library failures of the worker's own objects jump back here.
+int32_t RunRegionWork(RegionJob *job, jvirt_barray_ptr *sourceCoefficients, int32_t width,
+                      int32_t height) {
+    StampWork *work = &job->work;
+    if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
+    if (setjmp(work->reread.error.recovery)) return FailureCodeOf(work->reread.error);
+    if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
+    if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
+    if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)
+        return started;
+    if (const int32_t painted = PaintAndEncodeRegion(job, width, height); painted != kOk)
+        return painted;
+    return ReadNewBlocks(work, sourceCoefficients);
+}
+
+// Holds no objects with destructors: library failures of the source and
+// the destination jump back here.
 int32_t RunRegionStamp(RegionJob *job) {
     StampWork *work = &job->work;
     char *errorText = work->errorText;
     if (setjmp(work->source.error.recovery)) return FailureCodeOf(work->source.error);
-    if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
-    if (setjmp(work->reread.error.recovery)) return FailureCodeOf(work->reread.error);
     if (setjmp(work->destination.error.recovery)) return FailureCodeOf(work->destination.error);
-    if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
-    if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
 
     work->source.Create(errorText);
     j_decompress_ptr src = work->source.get();
@@ -302,14 +380,33 @@ int32_t RunRegionStamp(RegionJob *job) {
                            height - painted.top - 1};
     if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
     PlanRegion(job);
-
+    // Before any block is replaced; the marker's size must be known before
+    // the destination's scan starts.
     if (const int32_t saved = SaveFormerBlocks(work, sourceCoefficients); saved != kOk)
         return saved;
-    if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)
-        return started;
-    if (const int32_t painted = PaintAndEncodeRegion(job, width, height); painted != kOk)
-        return painted;
-    return WriteDestination(work, sourceCoefficients);
+
+    // From here the worker makes the stamp's blocks while this thread
+    // writes the destination; the encoder waits at the first row of each
+    // component that the stamp touches until they are in. The worker's
+    // steps report to a text of their own.
+    work->errorText = job->regionErrorText;
+    job->worker.Start([job, sourceCoefficients, width, height] {
+        return RunRegionWork(job, sourceCoefficients, width, height);
+    });
+    auto gate = [job](int component, JDIMENSION endRow) {
+        if (endRow > job->work.touched[component].firstRow) job->worker.Wait();
+    };
+    int32_t written = StartDestination(work, sourceCoefficients, errorText, gate);
+    if (written == kOk) written = FinishDestination(work, errorText);
+    const int32_t region = job->worker.Wait();
+    work->errorText = errorText;
+    if (region != kOk) {
+        SetErrorText(errorText, "%s", job->regionErrorText);
+        return region;
+    }
+    if (written != kOk) return written;
+    jpeg_finish_decompress(src);
+    return kOk;
 }
 
 }  // namespace

@@ -23,12 +23,13 @@ struct RegionPainter {
     // Paints into a bottom-up area of 4-byte pixels (blue, green, red, x)
     // whose top-left pixel is picture pixel (areaX, areaY); only pixels
     // inside the area are written, with the arithmetic of a full-picture
-    // paint. Called for successive bands of rows, top to bottom.
+    // paint. Called for successive bands of rows, top to bottom, on a
+    // thread of its own while the file is being written.
     std::function<void(uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,
                        int32_t areaHeight, int32_t pictureWidth, int32_t pictureHeight)>
         paint;
-    // Optional: called once every area has been painted, before the file is
-    // written; what the paint needs may be let go then.
+    // Optional: called (on the painting thread) once every area has been
+    // painted; what the paint needs may be let go then.
     std::function<void()> finished;
 };
 
