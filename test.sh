@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up and runs the whole test suite: once in a normal build,
 # once under AddressSanitizer and UndefinedBehaviorSanitizer, the threaded
-# threaded tests under ThreadSanitizer, every fuzz target over its seed corpus,
+# tests under ThreadSanitizer, every fuzz target over its seed corpus,
 # and the formatting check.
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
