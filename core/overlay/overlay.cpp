@@ -6,6 +6,7 @@
 #include "overlay/round_rect.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -35,6 +36,13 @@ uint8_t Red(uint32_t color) { return static_cast<uint8_t>(color & 0xFF); }
 // Opacities above 100 percent are taken as 100, so the alpha stays a byte.
 LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity) {
     const uint32_t percent = std::min<uint32_t>(opacity, 100);
+    // The pixel of each coverage value, worked out once: the coverage is the
+    // mean of a white-on-black pixel's blue, green and red, which are all
+    // equal here.
+    std::array<std::array<uint8_t, 4>, 256> pixelOf;
+    for (uint32_t value = 0; value < 256; ++value)
+        pixelOf[value] = {Blue(color), Green(color), Red(color),
+                          static_cast<uint8_t>(value * percent / 100)};
     LayerBitmap out;
     out.width = coverage.width;
     out.height = coverage.height;
@@ -43,15 +51,8 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
         const uint8_t *src = coverage.pixels.data() + static_cast<size_t>(r) * coverage.width;
         uint8_t *dst =
             out.pixels.data() + static_cast<size_t>(coverage.height - 1 - r) * out.width * 4;
-        for (int32_t c = 0; c < coverage.width; ++c) {
-            // The coverage is the mean of a white-on-black pixel's blue,
-            // green and red, which are all equal here.
-            const uint32_t value = src[c];
-            dst[c * 4 + 0] = Blue(color);
-            dst[c * 4 + 1] = Green(color);
-            dst[c * 4 + 2] = Red(color);
-            dst[c * 4 + 3] = static_cast<uint8_t>(value * percent / 100);
-        }
+        for (int32_t c = 0; c < coverage.width; ++c)
+            std::memcpy(dst + static_cast<size_t>(c) * 4, pixelOf[src[c]].data(), 4);
     }
     return out;
 }
