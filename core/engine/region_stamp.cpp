@@ -342,7 +342,7 @@ int32_t RunRegionWork(RegionJob *job, jvirt_barray_ptr *sourceCoefficients, int3
         return started;
     if (const int32_t painted = PaintAndEncodeRegion(job, width, height); painted != kOk)
         return painted;
-    return ReadNewBlocks(work, sourceCoefficients);
+    return PlaceCropBlocks(work, sourceCoefficients);
 }
 
 // Holds no objects with destructors: library failures of the source and
@@ -422,6 +422,7 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         job->painter = &painter;
         job->work.destinationPath = destination;
         job->work.keepUndo = keepUndo != 0;
+        job->work.captureCrop = true;
         job->work.errorText = errorText;
         job->sourceFile.reset(std::fopen(source, "rb"));
         if (!job->sourceFile || !MeasureFile(job->sourceFile.get(), &job->sourceSize)) {

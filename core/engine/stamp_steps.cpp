@@ -4,6 +4,7 @@
 #include "engine/stamp_steps.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "engine/engine.h"
 
@@ -193,12 +194,15 @@ int32_t StartCropEncoder(StampWork *work) {
     enc->image_height = crop.height;
     enc->in_color_space = JCS_EXT_BGRX;
     enc->input_components = 4;
+    // Taken blocks leave only the headers to the destination.
     const size_t encodedCapacity =
-        std::max<size_t>(static_cast<size_t>(crop.width) * crop.height, 65536);
+        work->captureCrop ? 65536
+                          : std::max<size_t>(static_cast<size_t>(crop.width) * crop.height, 65536);
     if (!work->encoded.Resize(encodedCapacity))
         return Refuse(work->errorText, kNoMemory, "Not enough memory");
     AttachMemoryDestination(enc, &work->encodedOutput, &work->encoded, 0);
     jpeg_start_compress(enc, TRUE);
+    if (work->captureCrop) work->cropBlocks.Attach(enc);
     return kOk;
 }
 
@@ -209,7 +213,8 @@ void WriteCropRow(StampWork *work, const uint8_t *row) {
 
 void FinishCropEncoder(StampWork *work) {
     jpeg_finish_compress(work->encoder.get());
-    work->encoder.Destroy();
+    // Taken blocks are placed through the encoder's memory manager.
+    if (!work->captureCrop) work->encoder.Destroy();
 }
 
 int32_t EncodeCrop(StampWork *work, const PixelArea &area) {
@@ -257,6 +262,33 @@ int32_t ReadNewBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     }
     jpeg_finish_decompress(rr);
     work->reread.Destroy();
+    return kOk;
+}
+
+int32_t PlaceCropBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+    j_compress_ptr enc = work->encoder.get();
+    const CropBlocks &taken = work->cropBlocks;
+    if (!taken.Complete())
+        return Refuse(work->errorText, kLibraryFailed, "Encoded stamp does not fit the picture");
+    for (int c = 0; c < work->source.get()->num_components; ++c) {
+        const TouchedBlocks &t = work->touched[c];
+        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
+            t.lastRow - t.cropRow >= taken.Height(c) ||
+            t.lastColumn - t.cropColumn >= taken.Width(c))
+            return Refuse(work->errorText, kLibraryFailed,
+                          "Encoded stamp does not fit the picture");
+        const JDIMENSION columns = t.lastColumn - t.firstColumn + 1;
+        for (JDIMENSION row = t.firstRow; row <= t.lastRow; ++row) {
+            JBLOCKARRAY target = (*enc->mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(enc), sourceCoefficients[c], row, 1, TRUE);
+            std::memcpy(target[0] + t.firstColumn,
+                        &taken.At(c, row - t.cropRow, t.firstColumn - t.cropColumn),
+                        columns * sizeof(JBLOCK));
+        }
+    }
+    work->encoder.Destroy();
+    work->cropBlocks.Release();
+    work->encoded.Reset();
     return kOk;
 }
 

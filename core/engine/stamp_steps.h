@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/crc_while_writing.h"
+#include "engine/crop_blocks.h"
 #include "engine/jpeg_support.h"
 #include "engine/reverse_marker.h"
 #include "platform/atomic_file.h"
@@ -62,6 +63,10 @@ struct StampWork {
     // the image CRC field, for mending both CRCs after the scan.
     uint64_t markerOffset = 0;
     uint32_t markerTailCrc = 0;
+    // With captureCrop the crop's blocks are taken from its encoder
+    // (PlaceCropBlocks) instead of coded and read back (ReadNewBlocks).
+    bool captureCrop = false;
+    CropBlocks cropBlocks;
     CrcWhileWriting imageCrc;
     platform::AtomicFile output;
     StreamDestination outputStream{};
@@ -102,6 +107,10 @@ void FinishCropEncoder(StampWork *work);
 // Reads the encoded crop back and puts its touched blocks into the source's
 // coefficients. 0 or a negative code.
 int32_t ReadNewBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
+// With captureCrop, after FinishCropEncoder: puts the touched blocks taken
+// from the crop's encoder into the source's coefficients and lets the
+// encoder go. 0 or a negative code.
+int32_t PlaceCropBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
 
 // Opens the destination and starts writing the source's coefficients, its
 // segments and (with keepUndo) the reverse marker; the blocks are read when
