@@ -5,27 +5,24 @@
 # the first time a picture names a day, month, designator or era, or the
 # locale list is asked for. A table of the locale identifiers ICU knows,
 # made at build time, lets the core check a locale without loading it.
+# Picture tokens and the flat form of the names: in the core and in the
+# module alike.
 add_library(mk_format_common OBJECT
     ${CMAKE_CURRENT_LIST_DIR}/locale_names.cpp
     ${CMAKE_CURRENT_LIST_DIR}/picture_tokens.cpp)
-set_target_properties(mk_format_common PROPERTIES
+add_library(mk_locale_objects OBJECT
+    ${CMAKE_CURRENT_LIST_DIR}/locale_data.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/locale_module.cpp)
+set_target_properties(mk_format_common mk_locale_objects PROPERTIES
     POSITION_INDEPENDENT_CODE ON
     CXX_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
 target_include_directories(mk_format_common PUBLIC ${CMAKE_CURRENT_SOURCE_DIR})
-mk_target_options(mk_format_common)
-
-add_library(mk_locale_objects OBJECT
-    ${CMAKE_CURRENT_LIST_DIR}/locale_data.cpp
-    ${CMAKE_CURRENT_LIST_DIR}/locale_module.cpp)
-set_target_properties(mk_locale_objects PROPERTIES
-    POSITION_INDEPENDENT_CODE ON
-    CXX_VISIBILITY_PRESET hidden
-    VISIBILITY_INLINES_HIDDEN ON)
 target_include_directories(mk_locale_objects PUBLIC
     ${CMAKE_CURRENT_SOURCE_DIR}/include
     ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(mk_locale_objects PUBLIC ICU::uc ICU::i18n)
+mk_target_options(mk_format_common)
 mk_target_options(mk_locale_objects)
 
 add_library(MK_Locale MODULE)
