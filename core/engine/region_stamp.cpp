@@ -84,8 +84,6 @@ bool MeasureFile(FILE *file, size_t *size) {
     return true;
 }
 
-// Everything one region stamp owns, outside the function that arms the
-// recovery points.
 // Runs a piece of work beside the caller (inline where no thread can
 // start) and tells when it is done. Joins the thread when it goes.
 class RegionWorker {
@@ -139,6 +137,8 @@ class RegionWorker {
     std::thread thread_;
 };
 
+// Everything one region stamp owns, outside the functions that arm the
+// recovery points.
 struct RegionJob {
     StampWork work;
     const RegionPainter *painter = nullptr;
@@ -335,7 +335,6 @@ int32_t RunRegionWork(RegionJob *job, jvirt_barray_ptr *sourceCoefficients, int3
                       int32_t height) {
     StampWork *work = &job->work;
     if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
-    if (setjmp(work->reread.error.recovery)) return FailureCodeOf(work->reread.error);
     if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
     if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
     if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)

@@ -136,6 +136,13 @@ int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients
     return static_cast<int64_t>(work->markerOutput.written);
 }
 
+// True when the touched blocks lie in the crop's blocks of one component,
+// `width` x `height` of them.
+bool LieInCrop(const TouchedBlocks &t, JDIMENSION width, JDIMENSION height) {
+    return t.firstRow >= t.cropRow && t.firstColumn >= t.cropColumn &&
+           t.lastRow - t.cropRow < height && t.lastColumn - t.cropColumn < width;
+}
+
 }  // namespace
 
 int32_t Refuse(char *errorText, int32_t code, const char *message) {
@@ -248,9 +255,7 @@ int32_t ReadNewBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     for (int c = 0; c < src->num_components; ++c) {
         const TouchedBlocks &t = work->touched[c];
         const jpeg_component_info &fresh = rr->comp_info[c];
-        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
-            t.lastRow - t.cropRow >= PaddedHeightInBlocks(fresh) ||
-            t.lastColumn - t.cropColumn >= PaddedWidthInBlocks(fresh))
+        if (!LieInCrop(t, PaddedWidthInBlocks(fresh), PaddedHeightInBlocks(fresh)))
             return Refuse(work->errorText, kLibraryFailed,
                           "Encoded stamp does not fit the picture");
         // Through the re-reader's own manager, so a failure comes back
@@ -272,9 +277,7 @@ int32_t PlaceCropBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
         return Refuse(work->errorText, kLibraryFailed, "Encoded stamp does not fit the picture");
     for (int c = 0; c < work->source.get()->num_components; ++c) {
         const TouchedBlocks &t = work->touched[c];
-        if (t.firstRow < t.cropRow || t.firstColumn < t.cropColumn ||
-            t.lastRow - t.cropRow >= taken.Height(c) ||
-            t.lastColumn - t.cropColumn >= taken.Width(c))
+        if (!LieInCrop(t, taken.Width(c), taken.Height(c)))
             return Refuse(work->errorText, kLibraryFailed,
                           "Encoded stamp does not fit the picture");
         const JDIMENSION columns = t.lastColumn - t.firstColumn + 1;
