@@ -70,6 +70,7 @@ struct ChildReport {
 
 struct BatchRun {
     double seconds = 0;
+    double cpuSeconds = 0;  // user and system time of the child, all threads
     long peakKiB = 0;
     bool ok = false;
 };
@@ -115,6 +116,8 @@ BatchRun RunBatch(const std::string &sources, const std::string &destinations, u
     } while (waited < 0 && errno == EINTR);
     run.seconds = report.seconds;
     run.peakKiB = usage.ru_maxrss;
+    run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+                     static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
     run.ok = got && waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
              report.done == files && report.failed == 0;
     if (got && (report.done != files || report.failed != 0))
@@ -188,7 +191,7 @@ int main(int argc, char **argv) {
     // Worker count 1 and 0 (the default) in turn, starting with the other
     // one each round, so that neither always runs on a warmer machine.
     const uint32_t counts[2] = {1, 0};
-    std::vector<double> seconds[2], peaks[2];
+    std::vector<double> seconds[2], peaks[2], cpu[2];
     for (int run = 0; run < options.runs; ++run) {
         for (int k = 0; k < 2; ++k) {
             const int which = (run % 2 == 0) ? k : 1 - k;
@@ -201,22 +204,29 @@ int main(int argc, char **argv) {
             }
             seconds[which].push_back(batch.seconds);
             peaks[which].push_back(static_cast<double>(batch.peakKiB));
+            cpu[which].push_back(batch.cpuSeconds);
         }
     }
     for (const fs::path &d : destinations) fs::remove(d, error);
 
     std::printf("\nC. batch of %d pictures, wall time in seconds\n", files);
-    std::printf("  %-22s %8s %8s %8s %10s %8s %10s\n", "workers", "best", "median", "worst",
-                "pictures/s", "MP/s", "peak MiB");
+    // CPU: the median of the processor time over the median wall time, in
+    // cores; a single worker already keeps more than one busy in part (the
+    // stamp's text and blocks are made beside the coefficients' reading and
+    // writing).
+    std::printf("  %-22s %8s %8s %8s %10s %8s %10s %6s\n", "workers", "best", "median", "worst",
+                "pictures/s", "MP/s", "peak MiB", "cores");
     mk::bench::Summary summaries[2];
     for (int which = 0; which < 2; ++which) {
         const mk::bench::Summary s = mk::bench::Summarize(seconds[which]);
         const mk::bench::Summary p = mk::bench::Summarize(peaks[which]);
+        const mk::bench::Summary c = mk::bench::Summarize(cpu[which]);
         summaries[which] = s;
         const std::string label =
             which == 0 ? std::string("1") : "0 (default: " + std::to_string(chosen) + ")";
-        std::printf("  %-22s %8.3f %8.3f %8.3f %10.2f %8.1f %10.1f\n", label.c_str(), s.best,
-                    s.median, s.worst, files / s.best, totalMegapixels / s.best, p.median / 1024);
+        std::printf("  %-22s %8.3f %8.3f %8.3f %10.2f %8.1f %10.1f %6.2f\n", label.c_str(), s.best,
+                    s.median, s.worst, files / s.best, totalMegapixels / s.best, p.median / 1024,
+                    c.median / s.median);
     }
     const double speedUp = summaries[0].best / summaries[1].best;
     const double goal = kGoalPerCore * cores;
