@@ -1,6 +1,8 @@
 // Text rasterising with FreeType.
 #include "overlay/text_raster.h"
 
+#include <algorithm>
+
 #include FT_SYNTHESIS_H
 #include FT_TRUETYPE_TABLES_H
 
@@ -194,18 +196,26 @@ void TextFace::Draw(const std::u32string &text, CoverageImage &image, int32_t x,
         // so both modes keep the extent of the string.
         if (!LoadGlyph(glyph, FT_LOAD_DEFAULT)) continue;
         const int32_t advance = AdvanceOf(face->glyph);
-        if (LoadGlyph(glyph, loadFlags) && (face->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
-                                            FT_Render_Glyph(face->glyph, mode) == 0)) {
+        // Antialiased drawing loads with the same flags: the glyph is in the
+        // slot already.
+        const bool loaded = loadFlags == FT_LOAD_DEFAULT || LoadGlyph(glyph, loadFlags);
+        if (loaded && (face->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
+                       FT_Render_Glyph(face->glyph, mode) == 0)) {
             const FT_GlyphSlot slot = face->glyph;
             const FT_Bitmap &bitmap = slot->bitmap;
             const int64_t left = pen + slot->bitmap_left;
             const int64_t top = baseline - slot->bitmap_top;
-            for (unsigned r = 0; r < bitmap.rows; ++r) {
+            // Only the glyph's rows and columns that fall on the image.
+            const auto r0 = static_cast<unsigned>(std::clamp<int64_t>(-top, 0, bitmap.rows));
+            const auto r1 = static_cast<unsigned>(
+                std::clamp<int64_t>(int64_t{image.height} - top, r0, bitmap.rows));
+            const auto c0 = static_cast<unsigned>(std::clamp<int64_t>(-left, 0, bitmap.width));
+            const auto c1 = static_cast<unsigned>(
+                std::clamp<int64_t>(int64_t{image.width} - left, c0, bitmap.width));
+            for (unsigned r = r0; r < r1; ++r) {
                 const int64_t iy = top + r;
-                if (iy < 0 || iy >= image.height) continue;
-                for (unsigned c = 0; c < bitmap.width; ++c) {
+                for (unsigned c = c0; c < c1; ++c) {
                     const int64_t ix = left + c;
-                    if (ix < 0 || ix >= image.width) continue;
                     uint8_t value = CoverageAt(bitmap, c, r);
                     if (!antialiased) value = value >= 128 ? 255 : 0;
                     uint8_t &pixel = image.at(static_cast<int32_t>(ix), static_cast<int32_t>(iy));
