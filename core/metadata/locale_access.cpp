@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <array>
 #include <iterator>
-#include <vector>
 
 #include "platform/modules.h"
 
