@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -179,63 +180,108 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     const size_t workers = std::max<size_t>(1, std::min<size_t>(job.workers, count));
 
     std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable changed;  // a file finished, or a worker stopped
     std::vector<int32_t> results(count, 0);
     std::vector<char> done(count, 0);
     std::vector<std::vector<FileKey>> keys(count);
     std::vector<size_t> running;  // started, not yet done
-    std::vector<std::thread> threads(count);
-    uint64_t completions = 0;
-
+    uint64_t changes = 0;
     size_t next = 0;      // next file to start
-    size_t reported = 0;  // next file to report
-    while (reported < count) {
-        size_t ready = reported;  // files up to here are done and can be reported
-        {
-            std::unique_lock guard(lock);
-            // Start files in list order while a worker is free, no cancel is
-            // asked for, and the next file shares no file with a running one.
-            while (next < count && running.size() < workers && job.cancelRequested.load() == 0) {
-                keys[next] = KeysOf(entries[next]);
-                if (std::any_of(running.begin(), running.end(),
-                                [&](size_t r) { return Shares(keys[r], keys[next]); }))
-                    break;
-                job.SetStatus(entries[next].destination);
-                job.percent.store(static_cast<int32_t>(uint64_t{reported} * 100 / count));
-                const size_t i = next++;
-                if (workers == 1) {
-                    // One at a time: right here, reported before the next.
-                    guard.unlock();
-                    const int32_t result = ProcessOne(job, operations, entries[i]);
-                    guard.lock();
-                    results[i] = result;
-                    done[i] = 1;
-                    break;
-                }
-                running.push_back(i);
-                threads[i] = std::thread([&, i] {
-                    const int32_t result = ProcessOne(job, operations, entries[i]);
-                    std::lock_guard finished(lock);
-                    results[i] = result;
-                    done[i] = 1;
-                    running.erase(std::find(running.begin(), running.end(), i));
-                    ++completions;
-                    changed.notify_all();
-                });
+    size_t reported = 0;  // files reported so far
+
+    // With `guard` held: starts the next file in list order, or none when the
+    // list is done or a cancel is asked for. A file that shares a file with a
+    // running one waits until that one is done.
+    auto take = [&](std::unique_lock<std::mutex> &guard) -> std::optional<size_t> {
+        for (;;) {
+            if (next >= count || job.cancelRequested.load() != 0) return std::nullopt;
+            keys[next] = KeysOf(entries[next]);
+            if (std::none_of(running.begin(), running.end(),
+                             [&](size_t r) { return Shares(keys[r], keys[next]); }))
+                break;
+            const uint64_t seen = changes;
+            changed.wait(guard, [&] { return changes != seen; });
+        }
+        job.SetStatus(entries[next].destination);
+        job.percent.store(static_cast<int32_t>(uint64_t{reported} * 100 / count));
+        running.push_back(next);
+        return next++;
+    };
+    auto finish = [&](size_t i, int32_t result) {
+        results[i] = result;
+        done[i] = 1;
+        running.erase(std::find(running.begin(), running.end(), i));
+        ++changes;
+        changed.notify_all();
+    };
+    auto report = [&](size_t i) {
+        job.SetStatus(entries[i].destination);
+        job.callback(entries[i].destination, results[i], job.userData);
+    };
+
+    // Each worker starts its next file itself as soon as it is free, rather
+    // than waiting for this thread to wake up and hand one out.
+    size_t stopped = 0;
+    auto work = [&] {
+        std::unique_lock guard(lock);
+        try {
+            while (const auto i = take(guard)) {
+                guard.unlock();
+                const int32_t result = ProcessOne(job, operations, entries[*i]);
+                guard.lock();
+                finish(*i, result);
             }
-            if (reported == next) break;  // cancelled, and nothing is running
-            if (!done[reported]) {
-                const uint64_t seen = completions;
-                changed.wait(guard, [&] { return completions != seen; });
+        } catch (...) {
+            // Out of memory while looking at the next file: start no more.
+            if (!guard.owns_lock()) guard.lock();
+        }
+        ++stopped;
+        ++changes;
+        changed.notify_all();
+    };
+    std::vector<std::thread> threads;
+    if (workers > 1) {
+        threads.reserve(workers);
+        for (size_t w = 0; w < workers; ++w) {
+            try {
+                threads.emplace_back(work);
+            } catch (const std::system_error &) {
+                break;  // fewer threads to be had: go on with those
             }
+        }
+    }
+
+    if (threads.empty()) {
+        // One at a time, on this thread: each file reported before the next.
+        std::unique_lock guard(lock);
+        while (const auto i = take(guard)) {
+            guard.unlock();
+            const int32_t result = ProcessOne(job, operations, entries[*i]);
+            guard.lock();
+            finish(*i, result);
+            guard.unlock();
+            report(*i);
+            guard.lock();
+            ++reported;
+        }
+    } else {
+        // Report finished files in list order, from this thread, until every
+        // worker has stopped and every file started is reported.
+        std::unique_lock guard(lock);
+        for (;;) {
+            changed.wait(guard, [&] {
+                return (reported < next && done[reported]) || stopped == threads.size();
+            });
+            size_t ready = reported;
             while (ready < next && done[ready]) ++ready;
+            if (ready == reported) break;
+            guard.unlock();
+            for (size_t i = reported; i < ready; ++i) report(i);
+            guard.lock();
+            reported = ready;
         }
-        // Report finished files in list order, from this thread.
-        for (; reported < ready; ++reported) {
-            if (threads[reported].joinable()) threads[reported].join();
-            job.SetStatus(entries[reported].destination);
-            job.callback(entries[reported].destination, results[reported], job.userData);
-        }
+        guard.unlock();
+        for (std::thread &t : threads) t.join();
     }
     job.finished.store(true);
 }
