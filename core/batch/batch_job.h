@@ -22,7 +22,8 @@ struct BatchOperations {
 };
 
 // StampFile and UndoStampFile. The stamps of a batch of more than one file
-// share one font catalogue, read when the first of them needs it.
+// share one font catalogue, read when the first of them needs it, and hand
+// the memory of one picture's coefficients on to the next.
 BatchOperations StandardOperations(uint32_t fileCount = 1);
 
 struct BatchJob {

@@ -66,9 +66,9 @@ BatchOperations StandardOperations(uint32_t fileCount) {
                     return StampFile(source, destination, settings);
                 },
                 UndoStampFile};
-    auto fonts = std::make_shared<BatchFonts>();
-    return {[fonts](const char *source, const char *destination, const Setts *settings) {
-                return StampFile(source, destination, settings, fonts.get());
+    auto batch = std::make_shared<BatchResources>();
+    return {[batch](const char *source, const char *destination, const Setts *settings) {
+                return StampFile(source, destination, settings, batch.get());
             },
             UndoStampFile};
 }

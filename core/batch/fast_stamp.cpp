@@ -4,9 +4,11 @@
 // decoded region only.
 #include "batch/fast_stamp.h"
 
+#include <algorithm>
 #include <limits>
 #include <memory>
 #include <new>
+#include <thread>
 #include <vector>
 
 #include "engine/engine.h"
@@ -23,7 +25,7 @@ struct OverlayCloser {
 using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
 
 OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t height,
-                           BatchFonts *fonts) {
+                           BatchResources *batch) {
     // One layer on its own, whatever its links say.
     OverlayLayer copy = layer;
     copy.prev = copy.next = nullptr;
@@ -31,7 +33,7 @@ OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t hei
     params.layers = &copy;
     const int32_t size[2] = {width, height};
     return OverlayOwner(
-        overlay::RenderOverlay(params, size, fonts != nullptr ? fonts->Get() : nullptr));
+        overlay::RenderOverlay(params, size, batch != nullptr ? batch->Fonts() : nullptr));
 }
 
 // The whole picture decoded, painted and handed to the stamped-image
@@ -65,19 +67,22 @@ int32_t StampFromFullDecode(const char *picture, const char *destination,
 
 }  // namespace
 
-const platform::FontCatalogue *BatchFonts::Get() {
+// A worker's buffer for each core.
+BatchResources::BatchResources() : memory_(std::max(1u, std::thread::hardware_concurrency())) {}
+
+const platform::FontCatalogue *BatchResources::Fonts() {
     std::call_once(read_, [this] { catalogue_ = platform::FontCatalogue::Installed(); });
     return catalogue_ ? &*catalogue_ : nullptr;
 }
 
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
-                     bool keepUndo, char *errorText, BatchFonts *fonts) {
+                     bool keepUndo, char *errorText, BatchResources *batch) {
     OverlayOwner overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
     // the overlay is rendered then, beside the reading of the coefficients.
     painter.paintedRect = [&](int32_t width, int32_t height) {
-        overlay = RenderOverlay(layer, width, height, fonts);
+        overlay = RenderOverlay(layer, width, height, batch);
         return overlay::PaintedRect(overlay.get(), width, height);
     };
     painter.paint = [&](uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,
@@ -90,7 +95,8 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
     // written.
     painter.finished = [&] { overlay.reset(); };
     const int32_t result =
-        engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText);
+        engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText,
+                            batch != nullptr ? batch->Memory() : nullptr);
     if (result != engine::kNeedsFullDecode) return result;
     return StampFromFullDecode(picture, destination, overlay.get(), keepUndo, errorText);
 }

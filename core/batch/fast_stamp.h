@@ -7,20 +7,26 @@
 #include <optional>
 
 #include "MK_Core.h"
+#include "engine/block_arrays.h"
 #include "platform/font_catalogue.h"
 
 namespace mk::batch {
 
-// The font catalogue of a batch, read when the first stamp needs it and
-// then shared by every stamp of the batch, on whichever worker it runs.
-class BatchFonts {
+// What the stamps of a batch share, on whichever worker they run: the font
+// catalogue, read when the first stamp needs it, and the memory of the
+// coefficients of the pictures already done.
+class BatchResources {
   public:
+    BatchResources();
+
     // Null when fontconfig's configuration cannot be loaded.
-    const platform::FontCatalogue *Get();
+    const platform::FontCatalogue *Fonts();
+    engine::CoefficientMemory *Memory() { return &memory_; }
 
   private:
     std::once_flag read_;
     std::optional<platform::FontCatalogue> catalogue_;
+    engine::CoefficientMemory memory_;
 };
 
 // Stamps `picture` into `destination` (which may be the same path) with
@@ -28,9 +34,10 @@ class BatchFonts {
 // geometry is in pixels for the picture's size; with keepUndo the former
 // blocks go into a reverse marker. 0, or a negative
 // engine code; -1 also when the layer paints nothing (nothing is written).
-// With `fonts`, the layer is rendered with the batch's catalogue instead
-// of one read for this picture alone.
+// With `batch`, the layer is rendered with the batch's catalogue instead
+// of one read for this picture alone, and the coefficients live in memory
+// of the batch's.
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
-                     bool keepUndo, char *errorText, BatchFonts *fonts = nullptr);
+                     bool keepUndo, char *errorText, BatchResources *batch = nullptr);
 
 }  // namespace mk::batch

@@ -64,7 +64,7 @@ bool RestoreEarlierStamp(const char *source, const char *destination, char *erro
 }
 
 int32_t Stamp(const char *source, const char *destination, const Setts &settings,
-              BatchFonts *fonts) {
+              BatchResources *batch) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
@@ -94,7 +94,7 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     // Only the blocks around the stamp are decoded, painted and encoded
     // again; an empty text paints nothing and writes nothing.
     const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
-    return StampPicture(picture, destination, layer, keepUndo, errorText, fonts) == engine::kOk
+    return StampPicture(picture, destination, layer, keepUndo, errorText, batch) == engine::kOk
                ? 0
                : -1;
 }
@@ -112,10 +112,10 @@ int32_t Undo(const char *source, const char *destination, const Setts &settings)
 }  // namespace
 
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
-                  BatchFonts *fonts) {
+                  BatchResources *batch) {
     if (settings == nullptr) return -1;
     try {
-        return Stamp(source, destination, *settings, fonts);
+        return Stamp(source, destination, *settings, batch);
     } catch (...) {
         return -1;
     }

@@ -7,12 +7,12 @@
 
 namespace mk::batch {
 
-class BatchFonts;
+class BatchResources;
 
 // Stamps source into destination (which may be the same path), with the
-// batch's font catalogue when given.
+// resources of its batch when given.
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
-                  BatchFonts *fonts = nullptr);
+                  BatchResources *batch = nullptr);
 // Takes the stamp off source into destination.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings);
 

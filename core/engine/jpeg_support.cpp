@@ -240,24 +240,28 @@ void Decompressor::Create(char *errorText) {
     // jpeg_destroy accepts.
     created_ = true;
     jpeg_create_decompress(&info);
+    arrays.Install(&info);
 }
 
 void Decompressor::Destroy() noexcept {
     if (!created_) return;
     created_ = false;
     jpeg_destroy_decompress(&info);
+    arrays.Release();
 }
 
 void Compressor::Create(char *errorText) {
     info.err = SetUpErrorManager(&error, errorText);
     created_ = true;
     jpeg_create_compress(&info);
+    ArrayStore::InstallAccess(reinterpret_cast<j_common_ptr>(&info));
 }
 
 void Compressor::Destroy() noexcept {
     if (!created_) return;
     created_ = false;
     jpeg_destroy_compress(&info);
+    arrays.Release();
 }
 
 void LimitCoefficientMemory(j_decompress_ptr info, size_t inputSize) {

@@ -13,6 +13,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include "engine/block_arrays.h"
 #include "platform/atomic_file.h"
 
 namespace mk::engine {
@@ -106,7 +107,9 @@ uint64_t BytesWritten(const StreamDestination &destination);
 
 // Owners of libjpeg objects. They are neither copied nor moved: the library
 // keeps pointers into them. Create() may only be called after the owner's
-// error manager recovery point was armed.
+// error manager recovery point was armed. The block arrays of either kind
+// live in its `arrays` (a decoder asks for them there itself, an encoder's
+// are asked for by the engine) and go with Destroy().
 class Decompressor {
   public:
     Decompressor() = default;
@@ -120,6 +123,7 @@ class Decompressor {
 
     jpeg_decompress_struct info{};
     EngineErrorManager error{};
+    ArrayStore arrays;
 
   private:
     bool created_ = false;
@@ -138,6 +142,7 @@ class Compressor {
 
     jpeg_compress_struct info{};
     EngineErrorManager error{};
+    ArrayStore arrays;
 
   private:
     bool created_ = false;

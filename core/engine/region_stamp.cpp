@@ -240,15 +240,15 @@ int32_t StartRegionDecoder(RegionJob *job, jvirt_barray_ptr *sourceCoefficients)
     // ends there too, so its last MCUs keep the picture's partial ones.
     writer->image_width = region.width;
     writer->image_height = region.height;
-    // The region's blocks live in the writer's pool and go with it.
+    // The region's blocks live in the writer's store and go with it.
     for (int c = 0; c < src->num_components; ++c) {
         const jpeg_component_info &component = src->comp_info[c];
         const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
         const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        job->regionBlocks[c] =
-            (*writer->mem->request_virt_barray)(reinterpret_cast<j_common_ptr>(writer), JPOOL_IMAGE,
-                                                FALSE, mcuColumns * h, mcuRows * v, v);
+        job->regionBlocks[c] = job->regionWriter.arrays.Request(
+            reinterpret_cast<j_common_ptr>(writer), false, mcuColumns * h, mcuRows * v, v);
     }
+    job->regionWriter.arrays.Realize(reinterpret_cast<j_common_ptr>(writer));
     if (!job->regionJpeg.Resize(
             std::max<size_t>(static_cast<size_t>(region.width) * region.height / 2, 65536)))
         return Refuse(errorText, kNoMemory, "Not enough memory");
@@ -411,7 +411,7 @@ int32_t RunRegionStamp(RegionJob *job) {
 }  // namespace
 
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
-                    int32_t keepUndo, char *errorText) {
+                    int32_t keepUndo, char *errorText, CoefficientMemory *memory) {
     ClearErrorText(errorText);
     if (source == nullptr || destination == nullptr) return kCannotOpen;
     if (!painter.paintedRect || !painter.paint)
@@ -423,6 +423,7 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         job->work.keepUndo = keepUndo != 0;
         job->work.captureCrop = true;
         job->work.errorText = errorText;
+        job->work.source.arrays.UseMemory(memory);
         job->sourceFile.reset(std::fopen(source, "rb"));
         if (!job->sourceFile || !MeasureFile(job->sourceFile.get(), &job->sourceSize)) {
             SetErrorText(errorText, "can't open %s", source);

@@ -9,6 +9,7 @@
 #include <functional>
 
 #include "MK_Core.h"
+#include "engine/block_arrays.h"
 
 namespace mk::engine {
 
@@ -42,8 +43,9 @@ inline constexpr int32_t kNeedsFullDecode = -20;
 // Writes `destination` as `source` stamped with the painter's paint; the
 // destination is replaced atomically. 0, or -1 when a file cannot be opened
 // or created or nothing is painted, -2 out of memory, -3 the library
-// failed, kNeedsFullDecode.
+// failed, kNeedsFullDecode. The source's coefficients live in `memory`
+// when given (a batch's), else in memory of their own.
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
-                    int32_t keepUndo, char *errorText);
+                    int32_t keepUndo, char *errorText, CoefficientMemory *memory = nullptr);
 
 }  // namespace mk::engine

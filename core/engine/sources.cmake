@@ -2,6 +2,7 @@
 # marker and undo.
 target_sources(mk_core_objects PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/jpeg_support.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/block_arrays.cpp
     ${CMAKE_CURRENT_LIST_DIR}/decode.cpp
     ${CMAKE_CURRENT_LIST_DIR}/reverse_marker.cpp
     ${CMAKE_CURRENT_LIST_DIR}/crc_while_writing.cpp

@@ -98,7 +98,7 @@ bool SavedAreaInside(j_decompress_ptr info, const BlockRect &blocks) {
 }
 
 // Transcodes the former blocks into the marker buffer through a workspace
-// in the saver's own pool; arms the saver's own recovery point. Returns the
+// in the saver's own store; arms the saver's own recovery point. Returns the
 // stream's length or a negative code.
 int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr source = work->source.get();
@@ -116,11 +116,12 @@ int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients
         const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
         const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
         // Padded to whole MCUs: the transcoder reads whole MCU rows.
-        workspace[c] = (*info->mem->request_virt_barray)(
-            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, TRUE,
-            (static_cast<JDIMENSION>(part.width) + h - 1) / h * h,
-            (static_cast<JDIMENSION>(part.height) + v - 1) / v * v, v);
+        workspace[c] =
+            saver.arrays.Request(reinterpret_cast<j_common_ptr>(info), true,
+                                 (static_cast<JDIMENSION>(part.width) + h - 1) / h * h,
+                                 (static_cast<JDIMENSION>(part.height) + v - 1) / v * v, v);
     }
+    saver.arrays.Realize(reinterpret_cast<j_common_ptr>(info));
     AttachMemoryDestination(info, &work->markerOutput, &work->marker, kMarkerHeaderSize);
     // The workspace exists from here on; it is read when compression ends.
     jpeg_write_coefficients(info, workspace);
