@@ -38,6 +38,12 @@ namespace {
 constexpr size_t kKeepFrom = size_t{1} << 20;
 constexpr size_t kAlign = 64;
 
+// An array's share of its buffer: its rows, rounded up to the alignment.
+uint64_t BufferBytes(const BlockArray &array) {
+    const uint64_t bytes = uint64_t{array.rowCount} * array.blocksPerRow * sizeof(JBLOCK);
+    return (bytes + kAlign - 1) / kAlign * kAlign;
+}
+
 }  // namespace
 
 platform::Pages CoefficientMemory::Take(size_t bytes, bool *zeroed) noexcept {
@@ -134,10 +140,9 @@ ArrayStore::Outcome ArrayStore::RealizePending(size_t limit) noexcept {
     size_t total = 0;
     for (const auto &array : arrays_) {
         if (array->rows != nullptr) continue;
-        const uint64_t bytes =
-            uint64_t{array->rowCount} * array->blocksPerRow * sizeof(JBLOCK) + (kAlign - 1);
+        const uint64_t bytes = BufferBytes(*array);
         if (bytes > limit || total > limit - bytes) return Outcome::kOverLimit;
-        total += static_cast<size_t>(bytes / kAlign * kAlign);
+        total += static_cast<size_t>(bytes);
     }
     if (total == 0) total = kAlign;
     bool zeroed = true;
@@ -154,7 +159,7 @@ ArrayStore::Outcome ArrayStore::RealizePending(size_t limit) noexcept {
             for (JDIMENSION r = 0; r < array->rowCount; ++r)
                 array->rowPointers[r] = reinterpret_cast<JBLOCKROW>(at + r * rowBytes);
             array->zeroed = zeroed;
-            at += (rowBytes * array->rowCount + kAlign - 1) / kAlign * kAlign;
+            at += BufferBytes(*array);
         }
     } catch (const std::bad_alloc &) {
         return Outcome::kNoMemory;

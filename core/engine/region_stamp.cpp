@@ -253,7 +253,7 @@ int32_t StartRegionDecoder(RegionJob *job, jvirt_barray_ptr *sourceCoefficients)
             std::max<size_t>(static_cast<size_t>(region.width) * region.height / 2, 65536)))
         return Refuse(errorText, kNoMemory, "Not enough memory");
     AttachMemoryDestination(writer, &job->regionOutput, &job->regionJpeg, 0);
-    // The arrays exist from here on; they are read when compression finishes.
+    // The encoder reads the arrays only when compression finishes.
     jpeg_write_coefficients(writer, job->regionBlocks);
     for (int c = 0; c < src->num_components; ++c) {
         const jpeg_component_info &component = src->comp_info[c];

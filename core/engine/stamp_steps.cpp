@@ -123,7 +123,7 @@ int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients
     }
     saver.arrays.Realize(reinterpret_cast<j_common_ptr>(info));
     AttachMemoryDestination(info, &work->markerOutput, &work->marker, kMarkerHeaderSize);
-    // The workspace exists from here on; it is read when compression ends.
+    // The encoder reads the workspace only when compression ends.
     jpeg_write_coefficients(info, workspace);
     for (int c = 0; c < source->num_components; ++c) {
         const ComponentBlocks part = ComponentPart(source, c, work->blocks);
