@@ -297,6 +297,10 @@ std::vector<MadePicture> MadePictures() {
     JpegSpec quality = Spec(100, 66, 2, 2);
     quality.quality = 100;
     pictures.push_back({"420-quality-100", quality});
+    JpegSpec wideTables = Spec(90, 70, 2, 2);
+    wideTables.quality = 3;
+    wideTables.baseline = false;
+    pictures.push_back({"420-16-bit-tables", wideTables});
     return pictures;
 }
 

@@ -1,11 +1,11 @@
 // The region stamp: the source's coefficients are read once; the MCUs under
-// the stamp and one MCU around them are transcoded into a small in-memory
-// JPEG, which is decoded band by band, painted and encoded again with the
-// picture's tables. The margin gives the chroma upsampler the neighbouring
-// samples that it reads in a full decode, so the touched MCUs decode to
-// exactly the pixels of the full picture. That work runs on a thread of its
-// own while the destination is written; the encoder waits for it only when
-// it reaches the stamp's rows.
+// the stamp and one MCU around them are decoded band by band straight from
+// those coefficients, painted and encoded again with the picture's tables.
+// The margin gives the chroma upsampler the neighbouring samples that it
+// reads in a full decode, so the touched MCUs decode to exactly the pixels
+// of the full picture. That work runs on a thread of its own while the
+// destination is written; the encoder waits for it only when it reaches
+// the stamp's rows.
 #include "engine/region_stamp.h"
 
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/block_feed.h"
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
 #include "engine/stamp_steps.h"
@@ -149,13 +150,11 @@ struct RegionJob {
     // The decoded region in whole MCUs (both ends included) and in pixels.
     JDIMENSION firstMcuRow = 0, lastMcuRow = 0, firstMcuColumn = 0, lastMcuColumn = 0;
     PixelBox region{};
-    jvirt_barray_ptr regionBlocks[MAX_COMPONENTS]{};
-    ByteBuffer regionJpeg;
-    MemoryDestination regionOutput{};
+    ByteBuffer regionHeader;
     MemorySource regionInput{};
+    BlockFeed regionFeed;
     ByteBuffer band;  // a band of decoded rows, bottom row first
 
-    Compressor regionWriter;
     Decompressor regionReader;
 
     // The painted rectangle, worked out on a thread of its own while the
@@ -222,63 +221,48 @@ bool DecoderWouldSmooth(j_decompress_ptr info) {
     return false;
 }
 
-// Transcodes the region's blocks into a small JPEG in memory and starts
-// decoding it with the decoder's defaults (those of ReadJpegFile). The
-// blocks are the source's own quantised coefficients, absolute values
-// rather than differences, so the crop is lossless wherever it starts.
+// Starts decoding the region with the decoder's defaults (those of
+// ReadJpegFile): a header describes the region as a JPEG of its own, and
+// its blocks come straight from the source's coefficients. They are the
+// source's quantised coefficients, absolute values rather than
+// differences, so the region decodes as a crop of the picture would,
+// wherever it starts.
 int32_t StartRegionDecoder(RegionJob *job, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr src = job->work.source.get();
     char *errorText = job->work.errorText;
     const PixelBox &region = job->region;
-    const JDIMENSION mcuColumns = job->lastMcuColumn - job->firstMcuColumn + 1;
-    const JDIMENSION mcuRows = job->lastMcuRow - job->firstMcuRow + 1;
-
-    job->regionWriter.Create(errorText);
-    j_compress_ptr writer = job->regionWriter.get();
-    jpeg_copy_critical_parameters(src, writer);
     // Where the region reaches the picture's right or bottom edge, its size
     // ends there too, so its last MCUs keep the picture's partial ones.
-    writer->image_width = region.width;
-    writer->image_height = region.height;
-    // The region's blocks live in the writer's store and go with it.
-    for (int c = 0; c < src->num_components; ++c) {
-        const jpeg_component_info &component = src->comp_info[c];
-        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
-        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        job->regionBlocks[c] = job->regionWriter.arrays.Request(
-            reinterpret_cast<j_common_ptr>(writer), false, mcuColumns * h, mcuRows * v, v);
-    }
-    job->regionWriter.arrays.Realize(reinterpret_cast<j_common_ptr>(writer));
-    if (!job->regionJpeg.Resize(
-            std::max<size_t>(static_cast<size_t>(region.width) * region.height / 2, 65536)))
-        return Refuse(errorText, kNoMemory, "Not enough memory");
-    AttachMemoryDestination(writer, &job->regionOutput, &job->regionJpeg, 0);
-    // The encoder reads the arrays only when compression finishes.
-    jpeg_write_coefficients(writer, job->regionBlocks);
-    for (int c = 0; c < src->num_components; ++c) {
-        const jpeg_component_info &component = src->comp_info[c];
-        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
-        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
-        CopyBlockArea(reinterpret_cast<j_common_ptr>(writer), sourceCoefficients[c],
-                      job->firstMcuRow * v, job->firstMcuColumn * h, job->regionBlocks[c], 0, 0,
-                      mcuRows * v, mcuColumns * h);
-    }
-    jpeg_finish_compress(writer);
-    job->regionWriter.Destroy();
+    if (!WritePartHeader(src, region.width, region.height, &job->regionHeader))
+        return Refuse(errorText, kLibraryFailed, "Region cannot be decoded on its own");
 
     job->regionReader.Create(errorText);
     j_decompress_ptr reader = job->regionReader.get();
-    AttachMemorySource(reader, &job->regionInput, job->regionJpeg.data(),
-                       job->regionOutput.written);
+    AttachMemorySource(reader, &job->regionInput, job->regionHeader.data(),
+                       job->regionHeader.size());
     jpeg_read_header(reader, TRUE);
-    // The crop's own segments could suggest another colour space than the
-    // one the source's decoder settled on.
+    // Without the source's own segments the header could suggest another
+    // colour space than the one the source's decoder settled on.
     reader->jpeg_color_space = src->jpeg_color_space;
     reader->out_color_space = JCS_EXT_BGRX;
     jpeg_start_decompress(reader);
     if (reader->output_width != region.width || reader->output_height != region.height ||
         reader->output_components != 4)
         return Refuse(errorText, kLibraryFailed, "Decoded region does not fit the picture");
+    JDIMENSION firstRow[MAX_COMPONENTS], firstColumn[MAX_COMPONENTS];
+    JDIMENSION rows[MAX_COMPONENTS], columns[MAX_COMPONENTS];
+    const JDIMENSION mcuColumns = job->lastMcuColumn - job->firstMcuColumn + 1;
+    const JDIMENSION mcuRows = job->lastMcuRow - job->firstMcuRow + 1;
+    for (int c = 0; c < src->num_components; ++c) {
+        const jpeg_component_info &component = src->comp_info[c];
+        const auto h = static_cast<JDIMENSION>(component.h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(component.v_samp_factor);
+        firstRow[c] = job->firstMcuRow * v;
+        firstColumn[c] = job->firstMcuColumn * h;
+        rows[c] = mcuRows * v;
+        columns[c] = mcuColumns * h;
+    }
+    job->regionFeed.Attach(reader, sourceCoefficients, firstRow, firstColumn, rows, columns);
     return kOk;
 }
 
@@ -322,7 +306,7 @@ int32_t PaintAndEncodeRegion(RegionJob *job, int32_t width, int32_t height) {
     FinishCropEncoder(work);
     // The rows below the crop are never read.
     job->regionReader.Destroy();
-    job->regionJpeg.Reset();
+    job->regionHeader.Reset();
     job->band.Reset();
     if (job->painter->finished) job->painter->finished();
     return kOk;
@@ -335,7 +319,6 @@ int32_t RunRegionWork(RegionJob *job, jvirt_barray_ptr *sourceCoefficients, int3
                       int32_t height) {
     StampWork *work = &job->work;
     if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
-    if (setjmp(job->regionWriter.error.recovery)) return FailureCodeOf(job->regionWriter.error);
     if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
     if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)
         return started;

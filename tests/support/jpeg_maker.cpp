@@ -51,7 +51,7 @@ bool RunEncode(EncodeJob *job) {
     info->in_color_space = JCS_EXT_BGRX;
     jpeg_set_defaults(info);
     if (spec.gray) jpeg_set_colorspace(info, JCS_GRAYSCALE);
-    jpeg_set_quality(info, spec.quality, TRUE);
+    jpeg_set_quality(info, spec.quality, spec.baseline ? TRUE : FALSE);
     info->comp_info[0].h_samp_factor = spec.lumaH;
     info->comp_info[0].v_samp_factor = spec.lumaV;
     info->write_JFIF_header = spec.jfif ? TRUE : FALSE;

@@ -29,6 +29,9 @@ struct JpegSpec {
     bool progressive = false;
     int restartInterval = 0;  // in MCUs; 0: none
     int quality = 85;
+    // False lets low qualities take quantisation steps above 255 (tables
+    // of 16-bit values).
+    bool baseline = true;
     bool jfif = true;               // the library's own JFIF APP0 segment
     std::vector<Segment> segments;  // written in order after SOI (and JFIF)
 };
