@@ -39,10 +39,12 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
     // The pixel of each coverage value, worked out once: the coverage is the
     // mean of a white-on-black pixel's blue, green and red, which are all
     // equal here.
-    std::array<std::array<uint8_t, 4>, 256> pixelOf;
-    for (uint32_t value = 0; value < 256; ++value)
-        pixelOf[value] = {Blue(color), Green(color), Red(color),
-                          static_cast<uint8_t>(value * percent / 100)};
+    std::array<uint32_t, 256> pixelOf;
+    for (uint32_t value = 0; value < 256; ++value) {
+        const uint8_t bytes[4] = {Blue(color), Green(color), Red(color),
+                                  static_cast<uint8_t>(value * percent / 100)};
+        std::memcpy(&pixelOf[value], bytes, 4);
+    }
     LayerBitmap out;
     out.width = coverage.width;
     out.height = coverage.height;
@@ -52,8 +54,23 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
         uint8_t *dst =
             out.pixels.data() + static_cast<size_t>(coverage.height - 1 - r) * out.width * 4;
         for (int32_t c = 0; c < coverage.width; ++c)
-            std::memcpy(dst + static_cast<size_t>(c) * 4, pixelOf[src[c]].data(), 4);
+            std::memcpy(dst + static_cast<size_t>(c) * 4, &pixelOf[src[c]], 4);
     }
+    return out;
+}
+
+// A bitmap of one colour and alpha all over.
+LayerBitmap Fill(int32_t width, int32_t height, uint32_t color, uint8_t opacity) {
+    const uint8_t pixel[4] = {Blue(color), Green(color), Red(color),
+                              static_cast<uint8_t>(255 * std::min<uint32_t>(opacity, 100) / 100)};
+    LayerBitmap out;
+    out.width = width;
+    out.height = height;
+    out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    uint8_t *row = out.pixels.data();
+    const size_t rowBytes = static_cast<size_t>(width) * 4;
+    for (int32_t c = 0; c < width; ++c) std::memcpy(row + static_cast<size_t>(c) * 4, pixel, 4);
+    for (int32_t r = 1; r < height; ++r) std::memcpy(row + r * rowBytes, row, rowBytes);
     return out;
 }
 
@@ -118,16 +135,19 @@ LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, i
         const bool fullWidth = (layer.flags & FLAG_FULL_WIDTH) != 0;
         const int64_t boxWidth = fullWidth ? pictureWidth : width;
         if (FitsBitmap(boxWidth, height)) {
-            CoverageImage box(static_cast<int32_t>(boxWidth), static_cast<int32_t>(height));
+            const auto boxW = static_cast<int32_t>(boxWidth);
+            const auto boxH = static_cast<int32_t>(height);
             if ((layer.flags & FLAG_ROUND_CORNERS) && !fullWidth) {
+                CoverageImage box(boxW, boxH);
                 const auto r = static_cast<int32_t>(0.2 * static_cast<double>(height));
                 box.pixels = RoundRectMask(box.width, box.height, r, r);
+                out.box = Colourise(box, layer.backgroundColor, layer.backgroundOpacity);
             } else {
-                std::fill(box.pixels.begin(), box.pixels.end(), 255);
+                // Full coverage everywhere: the pixel of coverage 255.
+                out.box = Fill(boxW, boxH, layer.backgroundColor, layer.backgroundOpacity);
             }
             out.boxX = fullWidth ? 0 : layer.horizontalOffset;
             out.boxY = layer.verticalOffset;
-            out.box = Colourise(box, layer.backgroundColor, layer.backgroundOpacity);
         }
     }
     return out;
