@@ -7,6 +7,7 @@
 // KIND: 4:2:0 (or 420), 4:2:2, 4:4:4, gray, progressive; all when none given.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -16,6 +17,7 @@
 #include "bench_support.h"
 #include "engine/engine.h"
 #include "metadata/stamp_date.h"
+#include "overlay/font_match.h"
 #include "settings/geometry.h"
 
 namespace {
@@ -107,15 +109,24 @@ bool MeasureKind(const fs::path &dataDir, Kind kind, int wantedWidth, int wanted
     figures->bytes = fs::file_size(copy);
     figures->text = text;
     figures->fontHeight = mk::settings::GeometryInPixels(settings, width, height).fontHeight;
+    // convert draws with the face the stamp takes; its own default face
+    // need not be installed.
+    mk::overlay::FontWish wish;
+    wish.family.assign(settings.fontFace, ::strnlen(settings.fontFace, sizeof settings.fontFace));
+    wish.weight = settings.fontWeight;
+    wish.italic = settings.fontItalic;
+    wish.charSet = settings.fontCharSet;
+    const mk::overlay::FontMatch font = mk::overlay::SeekInstalledFont(wish);
 
     const std::vector<std::string> jpegtran = {"jpegtran", "-copy",         "all",
                                                "-outfile", copied.string(), copy.string()};
     const std::vector<std::string> stamp = {MK_BENCH_MKQUILL, "-L", "-V0", copy.string()};
-    const std::vector<std::string> convert = {
+    std::vector<std::string> convert = {
         "/usr/bin/convert", copy.string(), "-fill",
         "#FF8000",          "-pointsize",  std::to_string(figures->fontHeight),
         "-gravity",         "SouthEast",   "-annotate",
         "+80+45",           figures->text, drawn.string()};
+    if (font.face) convert.insert(convert.begin() + 2, {"-font", font.face->file});
 
     std::vector<double> seconds[3], peaks[3];
     for (int run = 0; run < runs; ++run) {
