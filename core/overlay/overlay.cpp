@@ -32,19 +32,25 @@ uint8_t Blue(uint32_t color) { return static_cast<uint8_t>((color >> 16) & 0xFF)
 uint8_t Green(uint32_t color) { return static_cast<uint8_t>((color >> 8) & 0xFF); }
 uint8_t Red(uint32_t color) { return static_cast<uint8_t>(color & 0xFF); }
 
-// A coverage image, rows top-down, to colour and alpha, rows bottom-up.
-// Opacities above 100 percent are taken as 100, so the alpha stays a byte.
-LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity) {
+// The bitmap pixel (blue, green, red, alpha in memory order) of a coverage
+// value. Opacities above 100 percent are taken as 100, so the alpha stays a
+// byte.
+uint32_t PixelOf(uint32_t color, uint8_t opacity, uint32_t coverage) {
     const uint32_t percent = std::min<uint32_t>(opacity, 100);
+    const uint8_t bytes[4] = {Blue(color), Green(color), Red(color),
+                              static_cast<uint8_t>(coverage * percent / 100)};
+    uint32_t pixel;
+    std::memcpy(&pixel, bytes, 4);
+    return pixel;
+}
+
+// A coverage image, rows top-down, to colour and alpha, rows bottom-up.
+LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity) {
     // The pixel of each coverage value, worked out once: the coverage is the
     // mean of a white-on-black pixel's blue, green and red, which are all
     // equal here.
-    std::array<uint32_t, 256> pixelOf;
-    for (uint32_t value = 0; value < 256; ++value) {
-        const uint8_t bytes[4] = {Blue(color), Green(color), Red(color),
-                                  static_cast<uint8_t>(value * percent / 100)};
-        std::memcpy(&pixelOf[value], bytes, 4);
-    }
+    std::array<uint32_t, 256> pixels;
+    for (uint32_t value = 0; value < 256; ++value) pixels[value] = PixelOf(color, opacity, value);
     LayerBitmap out;
     out.width = coverage.width;
     out.height = coverage.height;
@@ -54,22 +60,21 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
         uint8_t *dst =
             out.pixels.data() + static_cast<size_t>(coverage.height - 1 - r) * out.width * 4;
         for (int32_t c = 0; c < coverage.width; ++c)
-            std::memcpy(dst + static_cast<size_t>(c) * 4, &pixelOf[src[c]], 4);
+            std::memcpy(dst + static_cast<size_t>(c) * 4, &pixels[src[c]], 4);
     }
     return out;
 }
 
 // A bitmap of one colour and alpha all over.
 LayerBitmap Fill(int32_t width, int32_t height, uint32_t color, uint8_t opacity) {
-    const uint8_t pixel[4] = {Blue(color), Green(color), Red(color),
-                              static_cast<uint8_t>(255 * std::min<uint32_t>(opacity, 100) / 100)};
+    const uint32_t pixel = PixelOf(color, opacity, 255);
     LayerBitmap out;
     out.width = width;
     out.height = height;
     out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     uint8_t *row = out.pixels.data();
     const size_t rowBytes = static_cast<size_t>(width) * 4;
-    for (int32_t c = 0; c < width; ++c) std::memcpy(row + static_cast<size_t>(c) * 4, pixel, 4);
+    for (int32_t c = 0; c < width; ++c) std::memcpy(row + static_cast<size_t>(c) * 4, &pixel, 4);
     for (int32_t r = 1; r < height; ++r) std::memcpy(row + r * rowBytes, row, rowBytes);
     return out;
 }
