@@ -36,10 +36,12 @@ bool WritePartHeader(j_decompress_ptr source, JDIMENSION width, JDIMENSION heigh
     // Each component gets a table slot of its own: its latched table is
     // what its blocks were quantised with, whatever slot it came from.
     size_t size = 2;
+    bool wide[kMaxComponentsInScan] = {};
     for (int c = 0; c < count; ++c) {
         const JQUANT_TBL *table = source->comp_info[c].quant_table;
         if (table == nullptr) return false;
-        size += 5 + (NeedsWideTable(*table) ? 128 : 64);
+        wide[c] = NeedsWideTable(*table);
+        size += 5 + (wide[c] ? 128 : 64);
     }
     size += 10 + 3 * static_cast<size_t>(count);
     size += 8 + 2 * static_cast<size_t>(count);
@@ -49,15 +51,14 @@ bool WritePartHeader(j_decompress_ptr source, JDIMENSION width, JDIMENSION heigh
     PutMarker(at, 0xD8);  // SOI
     for (int c = 0; c < count; ++c) {
         const JQUANT_TBL &table = *source->comp_info[c].quant_table;
-        const bool wide = NeedsWideTable(table);
         PutMarker(at, 0xDB);  // DQT
-        Put16(at, 3 + (wide ? 128 : 64));
-        *at++ = static_cast<uint8_t>((wide ? 0x10 : 0x00) | c);
+        Put16(at, 3 + (wide[c] ? 128 : 64));
+        *at++ = static_cast<uint8_t>((wide[c] ? 0x10 : 0x00) | c);
         // The library keeps tables in natural order; the stream holds them
         // in zigzag order.
         for (int k = 0; k < DCTSIZE2; ++k) {
             const unsigned value = table.quantval[jpeg_natural_order[k]];
-            if (wide) {
+            if (wide[c]) {
                 Put16(at, value);
             } else {
                 *at++ = static_cast<uint8_t>(value);
