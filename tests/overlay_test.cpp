@@ -248,13 +248,14 @@ TEST(BlendBitmap, MixesWithTheAlphaAndTruncates) {
 TEST(BlendBitmap, RunsGiveTheBytesOfThePixelByPixelFormula) {
     // Rows of long and short runs (clear, opaque, a box's fill, text edges)
     // over a picture whose every pixel differs.
-    const int32_t w = 300, h = 6;
+    const int32_t w = 300, h = 12;
     std::vector<uint8_t> bitmap(size_t(w) * h * 4);
     uint32_t state = 7;
     auto next = [&state] { return state = state * 1103515245u + 12345u, uint8_t(state >> 23); };
     for (int32_t y = 0; y < h; ++y)
         for (int32_t x = 0; x < w;) {
-            const int32_t run = std::min<int32_t>(w - x, y % 2 == 0 ? 1 + next() % 4 : 63 + y);
+            const int32_t run =
+                std::min<int32_t>(w - x, y % 2 == 0 ? 1 + next() % 4 : 40 + next() % 90);
             const uint8_t alphas[] = {0, 255, 26, next()};
             const uint8_t pixel[4] = {next(), next(), next(), alphas[next() % 4]};
             for (int32_t i = 0; i < run; ++i, ++x)

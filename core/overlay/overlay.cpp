@@ -206,6 +206,21 @@ class BlendTable {
     uint8_t values_[3][256] = {};
 };
 
+// How many of the `most` pixels from `pixel` on equal the first. Long runs
+// are measured a block of pixels at a time against the first repeated.
+int64_t RunLength(const uint8_t *pixel, int64_t most) {
+    constexpr int64_t kBlock = 16;
+    uint8_t pattern[kBlock * 4];
+    int64_t run = 1;
+    while (run < most && run < kBlock && std::memcmp(pixel, pixel + run * 4, 4) == 0) ++run;
+    if (run < kBlock) return run;
+    for (int64_t i = 0; i < kBlock; ++i) std::memcpy(pattern + i * 4, pixel, 4);
+    while (run + kBlock <= most && std::memcmp(pixel + run * 4, pattern, sizeof pattern) == 0)
+        run += kBlock;
+    while (run < most && std::memcmp(pixel, pixel + run * 4, 4) == 0) ++run;
+    return run;
+}
+
 }  // namespace
 
 void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const uint8_t *bitmap,
@@ -256,8 +271,7 @@ void BlendBitmap(const PictureArea &area, int32_t width, int32_t height, const u
             // Runs of one pixel value are common (the clear background, a
             // box's fill) and are blended at once.
             const uint8_t *pixel = src + c * 4;
-            int64_t run = 1;
-            while (c + run < c1 && std::memcmp(pixel, pixel + run * 4, 4) == 0) ++run;
+            const int64_t run = RunLength(pixel, c1 - c);
             uint8_t *out = dst + (shift + c) * 4;
             c += run;
             // Alpha 0 and 255 give the background and the bitmap exactly.
