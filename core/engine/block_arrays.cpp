@@ -9,6 +9,7 @@
 #include <cstring>
 #include <limits>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include <jerror.h>
@@ -47,39 +48,16 @@ uint64_t BufferBytes(const BlockArray &array) {
 }  // namespace
 
 platform::Pages CoefficientMemory::Take(size_t bytes, bool *zeroed) noexcept {
-    {
-        std::lock_guard guard(lock_);
-        // The smallest buffer that is large enough.
-        auto best = free_.end();
-        for (auto it = free_.begin(); it != free_.end(); ++it)
-            if (it->size() >= bytes && (best == free_.end() || it->size() < best->size()))
-                best = it;
-        if (best != free_.end()) {
-            platform::Pages pages = std::move(*best);
-            free_.erase(best);
-            *zeroed = false;
-            return pages;
-        }
+    if (std::optional<platform::Pages> kept = free_.Take(bytes)) {
+        *zeroed = false;
+        return std::move(*kept);
     }
     *zeroed = true;
     return platform::Pages::Zeroed(bytes);
 }
 
 void CoefficientMemory::Give(platform::Pages pages) noexcept {
-    if (pages.size() < kKeepFrom) return;
-    std::lock_guard guard(lock_);
-    try {
-        free_.push_back(std::move(pages));
-    } catch (const std::bad_alloc &) {
-        return;  // the buffer goes back to the system instead
-    }
-    // Over the limit: the smallest go back to the system.
-    while (free_.size() > keep_) {
-        auto smallest =
-            std::min_element(free_.begin(), free_.end(),
-                             [](const auto &a, const auto &b) { return a.size() < b.size(); });
-        free_.erase(smallest);
-    }
+    if (pages.size() >= kKeepFrom) free_.Give(std::move(pages));
 }
 
 ArrayStore::ArrayStore() = default;

@@ -10,12 +10,12 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <vector>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
+#include "platform/buffer_pool.h"
 #include "platform/pages.h"
 
 namespace mk::engine {
@@ -25,7 +25,7 @@ namespace mk::engine {
 class CoefficientMemory {
   public:
     // `keep`: buffers held at most (one per worker is enough).
-    explicit CoefficientMemory(size_t keep = 4) : keep_(keep) {}
+    explicit CoefficientMemory(size_t keep = 4) : free_(keep) {}
 
     // At least `bytes`; `*zeroed` tells whether it is known to hold zeroes
     // (memory new from the system) or what an earlier picture left.
@@ -33,9 +33,8 @@ class CoefficientMemory {
     void Give(platform::Pages pages) noexcept;
 
   private:
-    std::mutex lock_;
-    std::vector<platform::Pages> free_;
-    size_t keep_;
+    static size_t SizeOf(const platform::Pages &pages) { return pages.size(); }
+    platform::BufferPool<platform::Pages, SizeOf> free_;
 };
 
 struct BlockArray;
