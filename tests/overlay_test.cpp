@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -468,6 +469,47 @@ TEST(ApplyOverlay, StampPastTheEdgeIsClippedAndTheRectangleClamped) {
     EXPECT_TRUE(RectIs(rect, 0, 0, 119, 29));
     EXPECT_EQ(picture.at(0, 0)[1], 255);
     EXPECT_EQ(picture.at(119, 29)[1], 255);
+}
+
+// Bitmaps made in memory that earlier overlays left dirty are those made in
+// fresh memory, in both text qualities and all box shapes.
+TEST(RenderOverlay, BitmapsInReusedMemoryAreThoseOfFreshMemory) {
+    struct Row {
+        uint8_t quality;
+        int32_t flags;
+    };
+    const Row rows[] = {{4, FLAG_BACKGROUND},
+                        {1, FLAG_BACKGROUND | FLAG_FULL_WIDTH},
+                        {4, FLAG_BACKGROUND | FLAG_ROUND_CORNERS}};
+    for (const Row &row : rows) {
+        BitmapMemory memory(8);
+        std::vector<const uint8_t *> dirty;
+        for (int i = 0; i < 3; ++i) {
+            std::vector<uint8_t> buffer(size_t{1} << 20, uint8_t(0x5A + i));
+            dirty.push_back(buffer.data());
+            memory.Give(std::move(buffer));
+        }
+        OverlayLayer layer = TextLayer("08.12.2026", 30);
+        layer.fontQuality = row.quality;
+        layer.flags = row.flags;
+        layer.stampPosition = MK_POS_BOTTOM_RIGHT;
+        const int32_t size[2] = {400, 300};
+        OverlayParams params{};
+        params.layers = &layer;
+        Handle reused(RenderOverlay(params, size, nullptr, &memory));
+        Handle fresh(RenderOverlay(params, size, nullptr));
+        ASSERT_TRUE(reused && fresh);
+        const RenderedLayer &a = reused->entries[0], &b = fresh->entries[0];
+        // The dirty memory was used, else this shows nothing.
+        EXPECT_NE(std::find(dirty.begin(), dirty.end(), a.textPixels), dirty.end());
+        ASSERT_EQ(a.textWidth * a.textHeight, b.textWidth * b.textHeight);
+        ASSERT_EQ(a.boxWidth * a.boxHeight, b.boxWidth * b.boxHeight);
+        EXPECT_EQ(std::memcmp(a.textPixels, b.textPixels, size_t(a.textWidth * a.textHeight) * 4),
+                  0)
+            << int(row.quality);
+        EXPECT_EQ(std::memcmp(a.boxPixels, b.boxPixels, size_t(a.boxWidth * a.boxHeight) * 4), 0)
+            << row.flags;
+    }
 }
 
 TEST(ApplyOverlay, ListGivenByItsTailRendersLikeItsHead) {

@@ -32,8 +32,8 @@ OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t hei
     OverlayParams params{};
     params.layers = &copy;
     const int32_t size[2] = {width, height};
-    return OverlayOwner(
-        overlay::RenderOverlay(params, size, batch != nullptr ? batch->Fonts() : nullptr));
+    if (batch == nullptr) return OverlayOwner(overlay::RenderOverlay(params, size, nullptr));
+    return OverlayOwner(overlay::RenderOverlay(params, size, batch->Fonts(), batch->Bitmaps()));
 }
 
 // The whole picture decoded, painted and handed to the stamped-image
@@ -67,8 +67,11 @@ int32_t StampFromFullDecode(const char *picture, const char *destination,
 
 }  // namespace
 
-// A worker's buffer for each core.
-BatchResources::BatchResources() : memory_(std::max(1u, std::thread::hardware_concurrency())) {}
+// A worker's coefficient buffer for each core, and its text, box and
+// coverage bitmaps.
+BatchResources::BatchResources()
+    : memory_(std::max(1u, std::thread::hardware_concurrency())),
+      bitmaps_(3 * size_t{std::max(1u, std::thread::hardware_concurrency())}) {}
 
 const platform::FontCatalogue *BatchResources::Fonts() {
     std::call_once(read_, [this] { catalogue_ = platform::FontCatalogue::Installed(); });

@@ -8,13 +8,14 @@
 
 #include "MK_Core.h"
 #include "engine/block_arrays.h"
+#include "overlay/overlay.h"
 #include "platform/font_catalogue.h"
 
 namespace mk::batch {
 
 // What the stamps of a batch share, on whichever worker they run: the font
 // catalogue, read when the first stamp needs it, and the memory of the
-// coefficients of the pictures already done.
+// coefficients and overlay bitmaps of the pictures already done.
 class BatchResources {
   public:
     BatchResources();
@@ -22,11 +23,13 @@ class BatchResources {
     // Null when fontconfig's configuration cannot be loaded.
     const platform::FontCatalogue *Fonts();
     engine::CoefficientMemory *Memory() { return &memory_; }
+    overlay::BitmapMemory *Bitmaps() { return &bitmaps_; }
 
   private:
     std::once_flag read_;
     std::optional<platform::FontCatalogue> catalogue_;
     engine::CoefficientMemory memory_;
+    overlay::BitmapMemory bitmaps_;
 };
 
 // Stamps `picture` into `destination` (which may be the same path) with

@@ -19,8 +19,17 @@ namespace {
 // The handle the caller sees is the public part of this record, which owns
 // every pixel array the entries point to.
 struct HandleStorage : OverlayHandle {
+    HandleStorage() = default;
+    HandleStorage(const HandleStorage &) = delete;
+    HandleStorage &operator=(const HandleStorage &) = delete;
+    ~HandleStorage() {
+        if (memory != nullptr)
+            for (std::vector<uint8_t> &buffer : buffers) memory->Give(std::move(buffer));
+    }
+
     std::vector<RenderedLayer> entryList;
     std::vector<std::vector<uint8_t>> buffers;
+    BitmapMemory *memory = nullptr;  // where the buffers go back to
 };
 
 // Bitmaps larger than this (1 GiB of pixels) are not attempted.
@@ -45,7 +54,8 @@ uint32_t PixelOf(uint32_t color, uint8_t opacity, uint32_t coverage) {
 }
 
 // A coverage image, rows top-down, to colour and alpha, rows bottom-up.
-LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity) {
+LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opacity,
+                      BitmapMemory *memory) {
     // The pixel of each coverage value, worked out once: the coverage is the
     // mean of a white-on-black pixel's blue, green and red, which are all
     // equal here.
@@ -54,7 +64,8 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
     LayerBitmap out;
     out.width = coverage.width;
     out.height = coverage.height;
-    out.pixels.resize(static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
+    out.pixels =
+        BitmapStorage(memory, static_cast<size_t>(out.width) * static_cast<size_t>(out.height) * 4);
     for (int32_t r = 0; r < coverage.height; ++r) {
         const uint8_t *src = coverage.pixels.data() + static_cast<size_t>(r) * coverage.width;
         uint8_t *dst =
@@ -66,12 +77,14 @@ LayerBitmap Colourise(const CoverageImage &coverage, uint32_t color, uint8_t opa
 }
 
 // A bitmap of one colour and alpha all over.
-LayerBitmap Fill(int32_t width, int32_t height, uint32_t color, uint8_t opacity) {
+LayerBitmap Fill(int32_t width, int32_t height, uint32_t color, uint8_t opacity,
+                 BitmapMemory *memory) {
     const uint32_t pixel = PixelOf(color, opacity, 255);
     LayerBitmap out;
     out.width = width;
     out.height = height;
-    out.pixels.resize(static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
+    out.pixels =
+        BitmapStorage(memory, static_cast<size_t>(width) * static_cast<size_t>(height) * 4);
     uint8_t *row = out.pixels.data();
     const size_t rowBytes = static_cast<size_t>(width) * 4;
     for (int32_t c = 0; c < width; ++c) std::memcpy(row + static_cast<size_t>(c) * 4, &pixel, 4);
@@ -108,8 +121,19 @@ bool FitsBitmap(int64_t width, int64_t height) {
 
 }  // namespace
 
+std::vector<uint8_t> BitmapStorage(BitmapMemory *memory, size_t bytes) {
+    std::vector<uint8_t> storage;
+    if (memory != nullptr)
+        if (std::optional<std::vector<uint8_t>> kept = memory->Take(bytes))
+            storage = std::move(*kept);
+    // Within its capacity, so a kept buffer is not moved.
+    storage.resize(bytes);
+    return storage;
+}
+
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
-                             const FtLibrary &library, const platform::FontCatalogue &catalogue) {
+                             const FtLibrary &library, const platform::FontCatalogue &catalogue,
+                             BitmapMemory *memory) {
     LayerBitmaps out;
     const std::u32string text = DecodeUtf8(LayerText(layer));
     if (text.empty()) return out;
@@ -132,9 +156,12 @@ LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, i
     const int64_t width = int64_t{*tw} + 2 * int64_t{mh};
     const int64_t height = int64_t{th} + 2 * int64_t{mv};
     if (!FitsBitmap(width, height)) return out;
-    CoverageImage coverage(static_cast<int32_t>(width), static_cast<int32_t>(height));
+    const size_t coverageBytes = static_cast<size_t>(width) * static_cast<size_t>(height);
+    CoverageImage coverage(static_cast<int32_t>(width), static_cast<int32_t>(height),
+                           BitmapStorage(memory, coverageBytes));
     face->Draw(text, coverage, mh, mv, layer.fontQuality == kAntialiasedQuality);
-    out.text = Colourise(coverage, layer.fontColor, layer.fontOpacity);
+    out.text = Colourise(coverage, layer.fontColor, layer.fontOpacity, memory);
+    if (memory != nullptr) memory->Give(std::move(coverage.pixels));
 
     if (layer.flags & FLAG_BACKGROUND) {
         const bool fullWidth = (layer.flags & FLAG_FULL_WIDTH) != 0;
@@ -146,10 +173,10 @@ LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, i
                 CoverageImage box(boxW, boxH);
                 const auto r = static_cast<int32_t>(0.2 * static_cast<double>(height));
                 box.pixels = RoundRectMask(box.width, box.height, r, r);
-                out.box = Colourise(box, layer.backgroundColor, layer.backgroundOpacity);
+                out.box = Colourise(box, layer.backgroundColor, layer.backgroundOpacity, memory);
             } else {
                 // Full coverage everywhere: the pixel of coverage 255.
-                out.box = Fill(boxW, boxH, layer.backgroundColor, layer.backgroundOpacity);
+                out.box = Fill(boxW, boxH, layer.backgroundColor, layer.backgroundOpacity, memory);
             }
             out.boxX = fullWidth ? 0 : layer.horizontalOffset;
             out.boxY = layer.verticalOffset;
@@ -339,8 +366,8 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext 
         context.catalogue() != nullptr ? *context.catalogue() : none;
     mk::overlay::FontMatch font = mk::overlay::SeekFont(catalogue, wish);
     font.logFont.lfQuality = layer.fontQuality;
-    mk::overlay::LayerBitmaps bitmaps =
-        mk::overlay::RenderTextLayer(layer, font, pictureWidth, *context.library, catalogue);
+    mk::overlay::LayerBitmaps bitmaps = mk::overlay::RenderTextLayer(
+        layer, font, pictureWidth, *context.library, catalogue, storage.memory);
     if (bitmaps.text) {
         storage.buffers.push_back(std::move(bitmaps.text->pixels));
         entry.textPixels = storage.buffers.back().data();
@@ -362,11 +389,12 @@ void RenderEntry(const OverlayLayer &layer, int32_t pictureWidth, RenderContext 
 namespace mk::overlay {
 
 OverlayHandle *RenderOverlay(const OverlayParams &params, const int32_t size[2],
-                             const platform::FontCatalogue *catalogue) {
+                             const platform::FontCatalogue *catalogue, BitmapMemory *memory) {
     if (params.layers == nullptr || size == nullptr) return nullptr;
     try {
         const std::vector<const OverlayLayer *> layers = LayersFromHead(params.layers);
         auto storage = std::make_unique<HandleStorage>();
+        storage->memory = memory;
         storage->entryList.resize(layers.size());
         storage->layerCount = static_cast<int32_t>(layers.size());
         storage->entries = storage->entryList.data();

@@ -12,6 +12,7 @@
 #include "overlay/font_match.h"
 #include "overlay/region.h"
 #include "overlay/text_raster.h"
+#include "platform/buffer_pool.h"
 
 namespace mk::overlay {
 
@@ -45,6 +46,15 @@ int32_t FitCharHeight(int32_t target, Measure &&cellHeightAt) {
     return static_cast<int32_t>(h);
 }
 
+inline size_t CapacityOf(const std::vector<uint8_t> &buffer) { return buffer.capacity(); }
+
+// The pixel memory of finished overlays, for the next of a batch.
+using BitmapMemory = platform::BufferPool<std::vector<uint8_t>, CapacityOf>;
+
+// `bytes` of pixel memory, from `memory` where it holds a buffer that large
+// (its bytes then are what its last user left), else new.
+std::vector<uint8_t> BitmapStorage(BitmapMemory *memory, size_t bytes);
+
 // A bitmap of 4-byte pixels (blue, green, red, alpha), rows bottom-up.
 struct LayerBitmap {
     int32_t width = 0;
@@ -64,14 +74,19 @@ struct LayerBitmaps {
 // wide; the catalogue's best match stands in when the match names no
 // installed face. Empty text, a font that cannot be opened or measured, or bitmaps
 // too large to hold give no bitmaps.
+// The bitmaps' memory comes from `memory` where one is given.
 LayerBitmaps RenderTextLayer(const OverlayLayer &layer, const FontMatch &font, int32_t pictureWidth,
-                             const FtLibrary &library, const platform::FontCatalogue &catalogue);
+                             const FtLibrary &library, const platform::FontCatalogue &catalogue,
+                             BitmapMemory *memory = nullptr);
 
 // MK_ApplyOverlay_Init with a font catalogue read before, which may be
-// shared by calls on several threads; null reads one for this call.
+// shared by calls on several threads; null reads one for this call. With
+// `memory`, the bitmaps are made in its buffers and go back to it when the
+// handle is closed (it must outlive the handle).
 // Returns the handle (null when nothing could be rendered at all).
 OverlayHandle *RenderOverlay(const OverlayParams &params, const int32_t size[2],
-                             const platform::FontCatalogue *catalogue);
+                             const platform::FontCatalogue *catalogue,
+                             BitmapMemory *memory = nullptr);
 
 // Blends the bitmap, placed by the position code on a width x height
 // picture, into the part of `area` that it covers (nothing when the area's

@@ -12,6 +12,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace mk::overlay {
@@ -62,6 +63,11 @@ struct CoverageImage {
 
     CoverageImage(int32_t w, int32_t h)
         : width(w), height(h), pixels(static_cast<size_t>(w) * static_cast<size_t>(h), 0) {}
+    // All black, in the memory of `storage`.
+    CoverageImage(int32_t w, int32_t h, std::vector<uint8_t> storage)
+        : width(w), height(h), pixels(std::move(storage)) {
+        pixels.assign(static_cast<size_t>(w) * static_cast<size_t>(h), 0);
+    }
     uint8_t &at(int32_t x, int32_t y) {
         return pixels[static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)];
     }
