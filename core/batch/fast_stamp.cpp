@@ -69,9 +69,7 @@ int32_t StampFromFullDecode(const char *picture, const char *destination,
 
 // A worker's coefficient buffer for each core, and its text, box and
 // coverage bitmaps.
-BatchResources::BatchResources()
-    : memory_(std::max(1u, std::thread::hardware_concurrency())),
-      bitmaps_(3 * size_t{std::max(1u, std::thread::hardware_concurrency())}) {}
+BatchResources::BatchResources(size_t cores) : memory_(cores), bitmaps_(3 * cores) {}
 
 const platform::FontCatalogue *BatchResources::Fonts() {
     std::call_once(read_, [this] { catalogue_ = platform::FontCatalogue::Installed(); });

@@ -2,9 +2,12 @@
 // the pixels around the stamp are ever decoded.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <thread>
 
 #include "MK_Core.h"
 #include "engine/block_arrays.h"
@@ -18,7 +21,7 @@ namespace mk::batch {
 // coefficients and overlay bitmaps of the pictures already done.
 class BatchResources {
   public:
-    BatchResources();
+    explicit BatchResources(size_t cores = std::max(1u, std::thread::hardware_concurrency()));
 
     // Null when fontconfig's configuration cannot be loaded.
     const platform::FontCatalogue *Fonts();
