@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include FT_SYNTHESIS_H
+
+#include <algorithm>
+#include <string>
+
 #include "platform/font_catalogue.h"
 
 namespace mk::overlay {
@@ -170,6 +175,100 @@ TEST_F(TextRaster, SyntheticBoldIsWiderAndDarker) {
     regular.Draw(U"lll", a, 0, 0, false);
     bold.Draw(U"lll", b, 0, 0, false);
     EXPECT_GT(Count(b).white, Count(a).white);
+}
+
+// The text drawn the plain way, each glyph loaded and rendered afresh from
+// a face of its own: what the face's drawing, which loads each glyph of a
+// height once, must give.
+CoverageImage DrawGlyphByGlyph(FT_Library library, const std::string &file,
+                               SyntheticStyle synthetic, int32_t height, int32_t ascent,
+                               const std::u32string &text, int32_t w, int32_t h, int32_t x,
+                               int32_t y, bool antialiased) {
+    CoverageImage image(w, h);
+    FT_Face face = nullptr;
+    if (FT_New_Face(library, file.c_str(), 0, &face) != 0) {
+        ADD_FAILURE() << file;
+        return image;
+    }
+    const FtFace owner(face);
+    FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(height));
+    auto load = [&](FT_UInt glyph, FT_Int32 flags) {
+        if (FT_Load_Glyph(face, glyph, flags) != 0) return false;
+        if (synthetic.italic) FT_GlyphSlot_Oblique(face->glyph);
+        if (synthetic.bold) FT_GlyphSlot_Embolden(face->glyph);
+        return true;
+    };
+    int64_t pen = x;
+    for (const char32_t cp : text) {
+        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
+        if (!load(glyph, FT_LOAD_DEFAULT)) continue;
+        const int64_t advance = (face->glyph->advance.x + 32) >> 6;
+        if (load(glyph, antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO) &&
+            FT_Render_Glyph(face->glyph,
+                            antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO) == 0) {
+            const FT_Bitmap &b = face->glyph->bitmap;
+            for (unsigned r = 0; r < b.rows; ++r)
+                for (unsigned c = 0; c < b.width; ++c) {
+                    const int64_t ix = pen + face->glyph->bitmap_left + c;
+                    const int64_t iy = y + ascent - face->glyph->bitmap_top + r;
+                    if (ix < 0 || iy < 0 || ix >= w || iy >= h) continue;
+                    const unsigned char *row = b.buffer + int64_t{r} * b.pitch;
+                    uint8_t v = b.pixel_mode == FT_PIXEL_MODE_MONO
+                                    ? ((row[c >> 3] & (0x80u >> (c & 7))) ? 255 : 0)
+                                    : row[c];
+                    if (!antialiased) v = v >= 128 ? 255 : 0;
+                    uint8_t &pixel = image.at(static_cast<int32_t>(ix), static_cast<int32_t>(iy));
+                    pixel = std::max(pixel, v);
+                }
+        }
+        pen += advance;
+    }
+    return image;
+}
+
+TEST_F(TextRaster, DrawingGivesThePixelsOfEachGlyphLoadedAfresh) {
+    struct Row {
+        const char *family;
+        SyntheticStyle synthetic;
+        int32_t height;
+        bool antialiased;
+        int32_t x, y;  // where the cell starts; negative cuts the text off
+    };
+    const Row rows[] = {
+        {"Liberation Sans", {}, 40, false, 3, 2},
+        {"Liberation Sans", {}, 40, true, 3, 2},
+        {"DejaVu Sans", {}, 17, false, 0, 0},
+        {"DejaVu Sans", {}, 97, true, -25, -9},
+        {"DejaVu Sans", {true, true}, 33, false, 5, -4},
+        {"DejaVu Sans", {true, false}, 61, true, -3, 6},
+    };
+    // Digits and separators repeat, as in a date.
+    const std::u32string text = U"2011-11-21 11:12:22 \u00E9\u20AC";
+    for (const Row &row : rows) {
+        SCOPED_TRACE(std::string(row.family) + " " + std::to_string(row.height) +
+                     (row.antialiased ? " antialiased" : " monochrome"));
+        TextFace face = Open(row.family, row.synthetic);
+        // Measured and drawn at another height first: nothing of it may
+        // stay.
+        ASSERT_TRUE(face.SetCharHeight(row.height + 7));
+        ASSERT_TRUE(face.TextWidth(text));
+        CoverageImage before(50, 50);
+        face.Draw(text, before, 0, 0, row.antialiased);
+
+        ASSERT_TRUE(face.SetCharHeight(row.height));
+        const int32_t w = *face.TextWidth(text) + 10;
+        const int32_t h = face.cellHeight() + 10;
+        CoverageImage drawn(w, h);
+        face.Draw(text, drawn, row.x, row.y, row.antialiased);
+        // Twice over the same image: the stronger coverage stays, which is
+        // the same.
+        face.Draw(text, drawn, row.x, row.y, row.antialiased);
+        const CoverageImage expected =
+            DrawGlyphByGlyph(library_->get(), FontFile(row.family), row.synthetic, row.height,
+                             face.ascent(), text, w, h, row.x, row.y, row.antialiased);
+        EXPECT_GT(Count(drawn).white, 50);
+        EXPECT_EQ(drawn.pixels, expected.pixels);
+    }
 }
 
 TEST_F(TextRaster, MissingFileDoesNotOpen) {

@@ -101,6 +101,7 @@ std::optional<TextFace> TextFace::Open(const FtLibrary &library, const std::stri
 }
 
 bool TextFace::SetCharHeight(int32_t h) {
+    glyphs_.clear();
     charHeight_ = 0;
     ascent_ = descent_ = 0;
     // FreeType takes ppem values up to 0xFFFF.
@@ -144,15 +145,25 @@ int32_t TextFace::AdvanceOf(FT_GlyphSlot slot) {
     return static_cast<int32_t>((slot->advance.x + 32) >> 6);
 }
 
+TextFace::Glyph &TextFace::Measured(uint32_t glyph) {
+    // A string has a few distinct glyphs: a linear search is the fastest.
+    for (Glyph &g : glyphs_)
+        if (g.index == glyph) return g;
+    Glyph &g = glyphs_.emplace_back();
+    g.index = glyph;
+    if (LoadGlyph(glyph, FT_LOAD_DEFAULT)) g.advance = AdvanceOf(face_.get()->glyph);
+    return g;
+}
+
 std::optional<int32_t> TextFace::TextWidth(const std::u32string &text) {
     if (charHeight_ == 0) return std::nullopt;
     FT_Face face = face_.get();
     int64_t width = 0;
     for (const char32_t cp : text) {
-        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
         // A glyph that fails to load takes no room, like a zero-width one.
-        if (!LoadGlyph(glyph, FT_LOAD_DEFAULT)) continue;
-        width += AdvanceOf(face->glyph);
+        const std::optional<int32_t> advance = Measured(FT_Get_Char_Index(face, cp)).advance;
+        if (!advance) continue;
+        width += *advance;
         if (width > std::numeric_limits<int32_t>::max() / 4) return std::nullopt;
     }
     if (width < 0) width = 0;
@@ -161,12 +172,8 @@ std::optional<int32_t> TextFace::TextWidth(const std::u32string &text) {
 
 namespace {
 
-// The glyph bitmap's coverage at column c of row r (r from the top).
-uint8_t CoverageAt(const FT_Bitmap &bitmap, unsigned c, unsigned r) {
-    const unsigned stride = static_cast<unsigned>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
-    // A negative pitch stores the bottom row first.
-    const unsigned memoryRow = bitmap.pitch < 0 ? bitmap.rows - 1 - r : r;
-    const unsigned char *row = bitmap.buffer + static_cast<size_t>(memoryRow) * stride;
+// The glyph bitmap's coverage at column c of the given memory row.
+uint8_t CoverageAt(const FT_Bitmap &bitmap, const unsigned char *row, unsigned c) {
     switch (bitmap.pixel_mode) {
         case FT_PIXEL_MODE_MONO:
             return (row[c >> 3] & (0x80u >> (c & 7))) ? 255 : 0;
@@ -182,49 +189,64 @@ uint8_t CoverageAt(const FT_Bitmap &bitmap, unsigned c, unsigned r) {
 
 }  // namespace
 
+const TextFace::Glyph::Image &TextFace::Rendered(Glyph &glyph, bool antialiased) {
+    Glyph::Image &image = glyph.image[antialiased ? 1 : 0];
+    bool &rendered = glyph.rendered[antialiased ? 1 : 0];
+    if (rendered) return image;
+    rendered = true;
+    FT_Face face = face_.get();
+    const FT_Render_Mode mode = antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
+    const FT_Int32 loadFlags = antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO;
+    if (!LoadGlyph(glyph.index, loadFlags)) return image;
+    if (face->glyph->format != FT_GLYPH_FORMAT_BITMAP && FT_Render_Glyph(face->glyph, mode) != 0)
+        return image;
+    const FT_GlyphSlot slot = face->glyph;
+    const FT_Bitmap &bitmap = slot->bitmap;
+    image.left = slot->bitmap_left;
+    image.top = slot->bitmap_top;
+    image.width = static_cast<int32_t>(bitmap.width);
+    image.rows = static_cast<int32_t>(bitmap.rows);
+    image.coverage.resize(static_cast<size_t>(bitmap.width) * bitmap.rows);
+    const unsigned stride = static_cast<unsigned>(bitmap.pitch < 0 ? -bitmap.pitch : bitmap.pitch);
+    for (unsigned r = 0; r < bitmap.rows; ++r) {
+        // A negative pitch stores the bottom row first.
+        const unsigned memoryRow = bitmap.pitch < 0 ? bitmap.rows - 1 - r : r;
+        const unsigned char *row = bitmap.buffer + static_cast<size_t>(memoryRow) * stride;
+        uint8_t *out = image.coverage.data() + static_cast<size_t>(r) * bitmap.width;
+        for (unsigned c = 0; c < bitmap.width; ++c) {
+            const uint8_t value = CoverageAt(bitmap, row, c);
+            out[c] = antialiased ? value : (value >= 128 ? 255 : 0);
+        }
+    }
+    return image;
+}
+
 void TextFace::Draw(const std::u32string &text, CoverageImage &image, int32_t x, int32_t y,
                     bool antialiased) {
     if (charHeight_ == 0) return;
     FT_Face face = face_.get();
-    const FT_Render_Mode mode = antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
-    const FT_Int32 loadFlags = antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO;
     const int64_t baseline = static_cast<int64_t>(y) + ascent_;
     int64_t pen = x;
     for (const char32_t cp : text) {
-        const FT_UInt glyph = FT_Get_Char_Index(face, cp);
+        Glyph &glyph = Measured(FT_Get_Char_Index(face, cp));
         // The pen moves by the measured advance whatever the rendering mode,
         // so both modes keep the extent of the string.
-        if (!LoadGlyph(glyph, FT_LOAD_DEFAULT)) continue;
-        const int32_t advance = AdvanceOf(face->glyph);
-        // Antialiased drawing loads with the same flags: the glyph is in the
-        // slot already.
-        const bool loaded = loadFlags == FT_LOAD_DEFAULT || LoadGlyph(glyph, loadFlags);
-        if (loaded && (face->glyph->format == FT_GLYPH_FORMAT_BITMAP ||
-                       FT_Render_Glyph(face->glyph, mode) == 0)) {
-            const FT_GlyphSlot slot = face->glyph;
-            const FT_Bitmap &bitmap = slot->bitmap;
-            const int64_t left = pen + slot->bitmap_left;
-            const int64_t top = baseline - slot->bitmap_top;
-            // Only the glyph's rows and columns that fall on the image.
-            const auto r0 = static_cast<unsigned>(std::clamp<int64_t>(-top, 0, bitmap.rows));
-            const auto r1 = static_cast<unsigned>(
-                std::clamp<int64_t>(int64_t{image.height} - top, r0, bitmap.rows));
-            const auto c0 = static_cast<unsigned>(std::clamp<int64_t>(-left, 0, bitmap.width));
-            const auto c1 = static_cast<unsigned>(
-                std::clamp<int64_t>(int64_t{image.width} - left, c0, bitmap.width));
-            for (unsigned r = r0; r < r1; ++r) {
-                const int64_t iy = top + r;
-                for (unsigned c = c0; c < c1; ++c) {
-                    const int64_t ix = left + c;
-                    uint8_t value = CoverageAt(bitmap, c, r);
-                    if (!antialiased) value = value >= 128 ? 255 : 0;
-                    uint8_t &pixel = image.at(static_cast<int32_t>(ix), static_cast<int32_t>(iy));
-                    // Overlapping glyphs keep the stronger coverage.
-                    if (value > pixel) pixel = value;
-                }
-            }
+        if (!glyph.advance) continue;
+        const Glyph::Image &bitmap = Rendered(glyph, antialiased);
+        const int64_t left = pen + bitmap.left;
+        const int64_t top = baseline - bitmap.top;
+        // Only the glyph's rows and columns that fall on the image.
+        const int64_t r0 = std::clamp<int64_t>(-top, 0, bitmap.rows);
+        const int64_t r1 = std::clamp<int64_t>(int64_t{image.height} - top, r0, bitmap.rows);
+        const int64_t c0 = std::clamp<int64_t>(-left, 0, bitmap.width);
+        const int64_t c1 = std::clamp<int64_t>(int64_t{image.width} - left, c0, bitmap.width);
+        for (int64_t r = r0; r < r1; ++r) {
+            const uint8_t *src = bitmap.coverage.data() + r * bitmap.width + c0;
+            uint8_t *dst = image.pixels.data() + (top + r) * image.width + left + c0;
+            // Overlapping glyphs keep the stronger coverage.
+            for (int64_t c = 0; c < c1 - c0; ++c) dst[c] = std::max(dst[c], src[c]);
         }
-        pen += advance;
+        pen += *glyph.advance;
     }
 }
 

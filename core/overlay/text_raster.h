@@ -105,17 +105,37 @@ class TextFace {
               bool antialiased);
 
   private:
+    // What loading and rendering one glyph at the current height gave. A
+    // date repeats its digits and is measured before it is drawn, so each
+    // glyph is loaded and rendered once per height and mode.
+    struct Glyph {
+        uint32_t index = 0;
+        std::optional<int32_t> advance;  // none: the glyph does not load
+        // Coverage 0-255, rows top-down, placed from the pen on the
+        // baseline; empty when the glyph does not render.
+        bool rendered[2] = {false, false};  // monochrome, antialiased
+        struct Image {
+            int32_t left = 0, top = 0, width = 0, rows = 0;
+            std::vector<uint8_t> coverage;
+        } image[2];
+    };
+
     explicit TextFace(FtFace face, SyntheticStyle synthetic)
         : face_(std::move(face)), synthetic_(synthetic) {}
     // Loads and, where needed, emboldens or slants the glyph; false on error.
     bool LoadGlyph(uint32_t glyph, FT_Int32 flags);
     static int32_t AdvanceOf(FT_GlyphSlot slot);
+    // The record of the glyph, with its advance measured.
+    Glyph &Measured(uint32_t glyph);
+    // The glyph's image in the mode, rendered on first use.
+    const Glyph::Image &Rendered(Glyph &glyph, bool antialiased);
 
     FtFace face_;
     SyntheticStyle synthetic_;
     int32_t charHeight_ = 0;
     int32_t ascent_ = 0;
     int32_t descent_ = 0;
+    std::vector<Glyph> glyphs_;  // of the current height
 };
 
 }  // namespace mk::overlay
