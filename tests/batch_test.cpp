@@ -6,7 +6,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -50,7 +52,8 @@ struct FakeOperations {
     int32_t result = 0;
 
     BatchOperations Make() {
-        auto op = [this](const char *s, const char *d, const Setts *) {
+        auto op = [this](const char *s, const char *d, const Setts *,
+                         const std::function<void()> &) {
             {
                 std::lock_guard guard(lock);
                 calls.push_back({s, d});
@@ -194,7 +197,7 @@ TEST_F(Driver, CancelDuringTheThirdFileFinishesItAndStartsNoOther) {
     EXPECT_EQ(job.fileCount, 5u);
     job.workers = 1;
     int calls = 0;
-    auto op = [&](const char *, const char *, const Setts *) {
+    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &) {
         if (++calls == 3) job.cancelRequested.store(1);
         return 0;
     };
@@ -213,7 +216,9 @@ TEST_F(Driver, ProgressIsTheShareOfFilesDone) {
     std::vector<int32_t> seen;
     std::vector<std::string> status;
     job.callback = [](const char *, int32_t, void *) { return 0; };
-    auto op = [](const char *, const char *, const Setts *) { return 0; };
+    auto op = [](const char *, const char *, const Setts *, const std::function<void()> &) {
+        return 0;
+    };
     // With an unknown operation the loop still walks and reports progress.
     mk::batch::RunWorkerLoop(job, {op, op});
     EXPECT_EQ(job.percent.load(), 66);
@@ -255,7 +260,7 @@ TEST_F(Driver, ParallelFilesAreReportedInOrderFromOneThread) {
     std::map<uint64_t, int> busy;  // inode -> threads working on it
     int active = 0, mostActive = 0;
     bool overlapped = false;
-    auto op = [&](const char *source, const char *, const Setts *) {
+    auto op = [&](const char *source, const char *, const Setts *, const std::function<void()> &) {
         const uint64_t inode = mk::platform::FileIdentity(source)->second;
         {
             std::lock_guard guard(lock);
@@ -301,7 +306,7 @@ TEST_F(Driver, CancelInParallelReportsExactlyTheFilesStarted) {
     mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
     job.workers = 2;
     std::atomic<int> started{0};
-    auto op = [&](const char *, const char *, const Setts *) {
+    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &) {
         if (++started == 3) job.cancelRequested.store(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return 0;
@@ -310,6 +315,66 @@ TEST_F(Driver, CancelInParallelReportsExactlyTheFilesStarted) {
     ASSERT_EQ(reports_.size(), size_t(started.load()));
     EXPECT_LT(reports_.size(), paths.size());
     for (size_t i = 0; i < reports_.size(); ++i) EXPECT_EQ(reports_[i].destination, paths[i]);
+}
+
+// An operation that has told the driver it only waits for the disk gives its
+// core to the next file, but a file that shares a file with it still waits
+// for it to be done.
+TEST_F(Driver, AFileWaitingForTheDiskGivesItsCoreToTheNext) {
+    for (const uint32_t workers : {1u, 2u}) {
+        SCOPED_TRACE(workers);
+        std::vector<std::string> paths;
+        for (int i = 0; i < 7; ++i) paths.push_back(Picture("w" + std::to_string(i) + ".jpg"));
+        paths[5] = paths[4];  // the same file again, right behind it
+        const std::string list = MakeList(paths);
+        std::vector<Report> reports;
+        BatchJob job;
+        mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record,
+                              &reports);
+        job.workers = workers;
+
+        std::mutex lock;
+        std::condition_variable started;
+        size_t starts = 0;
+        int onCores = 0, mostOnCores = 0, inFlight = 0, mostInFlight = 0;
+        std::map<std::string, int> busy;
+        bool overlapped = false;      // two operations on one file at once
+        int startedWhileWaiting = 0;  // files started during another's disk wait
+        auto op = [&](const char *source, const char *, const Setts *,
+                      const std::function<void()> &diskWait) {
+            std::unique_lock guard(lock);
+            const size_t mine = ++starts;
+            started.notify_all();
+            if (++busy[source] > 1) overlapped = true;
+            mostOnCores = std::max(mostOnCores, ++onCores);
+            mostInFlight = std::max(mostInFlight, ++inFlight);
+            guard.unlock();
+            std::this_thread::sleep_for(std::chrono::milliseconds(3));
+            guard.lock();
+            --onCores;
+            guard.unlock();
+            diskWait();
+            diskWait();  // a second call gives back nothing more
+            guard.lock();
+            // Waits for the disk until another file has started, or a
+            // while when none can.
+            if (started.wait_for(guard, std::chrono::milliseconds(150),
+                                 [&] { return starts > mine + workers - 1; }))
+                ++startedWhileWaiting;
+            --busy[source];
+            --inFlight;
+            return 0;
+        };
+        mk::batch::RunWorkerLoop(job, {op, op});
+
+        ASSERT_EQ(reports.size(), paths.size());
+        for (size_t i = 0; i < paths.size(); ++i) EXPECT_EQ(reports[i].destination, paths[i]);
+        EXPECT_FALSE(overlapped);
+        EXPECT_EQ(mostOnCores, int(workers));
+        EXPECT_GT(mostInFlight, int(workers));
+        EXPECT_LE(mostInFlight, int(2 * workers));
+        EXPECT_GE(startedWhileWaiting, 2);
+    }
 }
 
 TEST(SupportedFile, ByTheNameAlone) {

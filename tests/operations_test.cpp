@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "MK_Core.h"
+#include "batch/fast_stamp.h"
 #include "batch/operations.h"
 #include "jpeg_maker.h"
 #include "platform/files.h"
@@ -307,6 +308,49 @@ TEST_F(Operations, ABatchStampsEachFileAsAStampOfItAloneWould) {
         ASSERT_EQ(Process(OP_STAMP, sources[i], alone, settings_), 0);
         EXPECT_EQ(ReadFile(batched[i]), ReadFile(alone)) << names[i];
     }
+}
+
+// The stamp and the undo tell the batch when only the flush of the
+// destination is left: once, with the file written but not yet in place,
+// and (for the stamp) the picture's coefficient memory back in the batch's
+// keeping for the next file.
+TEST_F(Operations, StampAndUndoTellWhenOnlyTheDiskIsLeft) {
+    const auto path = Copy("canon_eos450d_12mp.jpg");
+    const std::string stamped = dir_.file("stamped.jpg");
+    const std::string restored = dir_.file("restored.jpg");
+    mk::batch::BatchResources batch(1);
+    int calls = 0;
+    bool memoryBack = false, inPlace = true, temporaryWritten = false;
+    auto look = [&](const std::string &destination) {
+        return [&, destination] {
+            ++calls;
+            inPlace = std::filesystem::exists(destination);
+            for (const auto &entry : std::filesystem::directory_iterator(dir_.path()))
+                if (entry.path().extension() == ".tmp" && entry.file_size() > 100000)
+                    temporaryWritten = true;
+            bool zeroed = true;
+            mk::platform::Pages kept = batch.Memory()->Take(1, &zeroed);
+            memoryBack = !zeroed;
+            batch.Memory()->Give(std::move(kept));
+        };
+    };
+    ASSERT_EQ(
+        mk::batch::StampFile(path.c_str(), stamped.c_str(), &settings_, &batch, look(stamped)), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(inPlace);
+    EXPECT_TRUE(temporaryWritten);
+    EXPECT_TRUE(memoryBack);
+    EXPECT_TRUE(std::filesystem::exists(stamped));
+
+    calls = 0;
+    inPlace = true;
+    temporaryWritten = false;
+    ASSERT_EQ(
+        mk::batch::UndoStampFile(stamped.c_str(), restored.c_str(), &settings_, look(restored)), 0);
+    EXPECT_EQ(calls, 1);
+    EXPECT_FALSE(inPlace);
+    EXPECT_TRUE(temporaryWritten);
+    EXPECT_TRUE(SameCoefficients(Coefficients(restored), Coefficients(path)));
 }
 
 // When an earlier stamp is taken off into the destination first, the date

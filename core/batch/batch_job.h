@@ -12,8 +12,12 @@
 
 namespace mk::batch {
 
+// One file's operation. It may call `diskWait` once its work on the
+// processor is done and only the flush of the destination to disk is left;
+// the driver then starts another file on that core.
 using FileOperation =
-    std::function<int32_t(const char *source, const char *destination, const Setts *settings)>;
+    std::function<int32_t(const char *source, const char *destination, const Setts *settings,
+                          const std::function<void()> &diskWait)>;
 
 // The operations the worker runs per file; tests put their own in.
 struct BatchOperations {
@@ -35,7 +39,8 @@ struct BatchJob {
     void *userData = nullptr;
     int32_t operation = 0;
     int32_t flags = 0;
-    // Files processed at the same time (at least 1).
+    // Files processed on the processors at the same time (at least 1); as
+    // many again may be waiting for their flush to disk.
     uint32_t workers = 1;
 
     // Written by the dialog, read by the worker before each file.
@@ -63,8 +68,9 @@ void PrepareJob(BatchJob &job, const char *sources, const char *destinations, in
 // How many files to process at once: one per core, as memory permits.
 uint32_t DefaultWorkerCount(const char *sources);
 
-// Processes the files of the job, up to job.workers at once, until the list
-// ends or a cancel is requested. Each result is reported through the
+// Processes the files of the job, up to job.workers at once on the
+// processors (and as many more whose operation waits for the disk only),
+// until the list ends or a cancel is requested. Each result is reported through the
 // callback in list order, from the calling thread. Files started before a
 // cancel are finished and reported; no file starts after it.
 void RunWorkerLoop(BatchJob &job, const BatchOperations &operations);

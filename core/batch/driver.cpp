@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -61,16 +62,22 @@ BatchOperations StandardOperations(uint32_t fileCount) {
     // A single picture reads its own catalogue and lets it go as soon as
     // the stamp is rendered, before the picture's coefficients are all in
     // memory.
+    const FileOperation undo = [](const char *source, const char *destination,
+                                  const Setts *settings, const std::function<void()> &diskWait) {
+        return UndoStampFile(source, destination, settings, diskWait);
+    };
     if (fileCount <= 1)
-        return {[](const char *source, const char *destination, const Setts *settings) {
-                    return StampFile(source, destination, settings);
+        return {[](const char *source, const char *destination, const Setts *settings,
+                   const std::function<void()> &diskWait) {
+                    return StampFile(source, destination, settings, nullptr, diskWait);
                 },
-                UndoStampFile};
+                undo};
     auto batch = std::make_shared<BatchResources>();
-    return {[batch](const char *source, const char *destination, const Setts *settings) {
-                return StampFile(source, destination, settings, batch.get());
+    return {[batch](const char *source, const char *destination, const Setts *settings,
+                    const std::function<void()> &diskWait) {
+                return StampFile(source, destination, settings, batch.get(), diskWait);
             },
-            UndoStampFile};
+            undo};
 }
 
 uint32_t CountEntries(const char *list) {
@@ -118,7 +125,8 @@ std::vector<FileEntry> Entries(const BatchJob &job) {
 
 // Processes one pair of paths and returns its result; a file processed in
 // place keeps its modification time.
-int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e) {
+int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e,
+                   const std::function<void()> &diskWait) {
     // Cutting a path would name another file: refuse it instead.
     if (!platform::FitsPathBuffer(e.source) || !platform::FitsPathBuffer(e.destination))
         return MK_RESULT_PATH_TOO_LONG;
@@ -128,7 +136,7 @@ int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const
     const auto &operation = job.operation == OP_STAMP ? operations.stamp : operations.undo;
     int32_t result = -1;
     try {
-        result = operation(e.source, e.destination, &job.settings);
+        result = operation(e.source, e.destination, &job.settings, diskWait);
     } catch (...) {
         result = -1;
     }
@@ -180,69 +188,94 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     const size_t workers = std::max<size_t>(1, std::min<size_t>(job.workers, count));
 
     std::mutex lock;
-    std::condition_variable changed;  // a file finished, or a worker stopped
+    std::condition_variable changed;  // a file finished, a core came free or a worker stopped
     std::vector<int32_t> results(count, 0);
     std::vector<char> done(count, 0);
     std::vector<std::vector<FileKey>> keys(count);
     std::vector<size_t> running;  // started, not yet done
     uint64_t changes = 0;
     size_t next = 0;      // next file to start
+    size_t finished = 0;  // files done so far
     size_t reported = 0;  // files reported so far
+    // Files on the processors are at most `workers`; one whose operation
+    // waits for the disk gives its core to the next file.
+    size_t freeCores = workers;
 
     // With `guard` held: starts the next file in list order, or none when the
-    // list is done or a cancel is asked for. A file that shares a file with a
-    // running one waits until that one is done.
+    // list is done or a cancel is asked for. A file waits for a free core,
+    // and for every running file it shares a file with to be done.
     auto take = [&](std::unique_lock<std::mutex> &guard) -> std::optional<size_t> {
         for (;;) {
             if (next >= count || job.cancelRequested.load() != 0) return std::nullopt;
-            keys[next] = KeysOf(entries[next]);
-            if (std::none_of(running.begin(), running.end(),
-                             [&](size_t r) { return Shares(keys[r], keys[next]); }))
-                break;
+            if (freeCores > 0) {
+                keys[next] = KeysOf(entries[next]);
+                if (std::none_of(running.begin(), running.end(),
+                                 [&](size_t r) { return Shares(keys[r], keys[next]); }))
+                    break;
+            }
             const uint64_t seen = changes;
             changed.wait(guard, [&] { return changes != seen; });
         }
+        --freeCores;
         job.SetStatus(entries[next].destination);
-        job.percent.store(static_cast<int32_t>(uint64_t{reported} * 100 / count));
+        job.percent.store(static_cast<int32_t>(uint64_t{finished} * 100 / count));
         running.push_back(next);
         return next++;
+    };
+    auto notify = [&] {
+        ++changes;
+        changed.notify_all();
     };
     auto finish = [&](size_t i, int32_t result) {
         results[i] = result;
         done[i] = 1;
+        ++finished;
         running.erase(std::find(running.begin(), running.end(), i));
-        ++changes;
-        changed.notify_all();
+        notify();
     };
     auto report = [&](size_t i) {
         job.SetStatus(entries[i].destination);
         job.callback(entries[i].destination, results[i], job.userData);
     };
+    // Processes file i with `guard` released; its core is given back when
+    // its operation waits for the disk, else when it is done.
+    auto process = [&](std::unique_lock<std::mutex> &guard, size_t i) {
+        bool holdsCore = true;
+        const std::function<void()> diskWait = [&] {
+            std::lock_guard relock(lock);
+            if (!holdsCore) return;
+            holdsCore = false;
+            ++freeCores;
+            notify();
+        };
+        guard.unlock();
+        const int32_t result = ProcessOne(job, operations, entries[i], diskWait);
+        guard.lock();
+        if (holdsCore) ++freeCores;
+        finish(i, result);
+    };
 
-    // Each worker starts its next file itself as soon as it is free, rather
-    // than waiting for this thread to wake up and hand one out.
+    // Each worker starts its next file itself as soon as a core is free,
+    // rather than waiting for this thread to wake up and hand one out.
+    // Twice as many threads as files allowed on the processors, so that each
+    // core has a file to go on with while another flushes its destination.
     size_t stopped = 0;
     auto work = [&] {
         std::unique_lock guard(lock);
         try {
-            while (const auto i = take(guard)) {
-                guard.unlock();
-                const int32_t result = ProcessOne(job, operations, entries[*i]);
-                guard.lock();
-                finish(*i, result);
-            }
+            while (const auto i = take(guard)) process(guard, *i);
         } catch (...) {
             // Out of memory while looking at the next file: start no more.
             if (!guard.owns_lock()) guard.lock();
         }
         ++stopped;
-        ++changes;
-        changed.notify_all();
+        notify();
     };
     std::vector<std::thread> threads;
-    if (workers > 1) {
-        threads.reserve(workers);
-        for (size_t w = 0; w < workers; ++w) {
+    if (count > 1) {
+        const size_t wanted = std::min(count, 2 * workers);
+        threads.reserve(wanted);
+        for (size_t w = 0; w < wanted; ++w) {
             try {
                 threads.emplace_back(work);
             } catch (const std::system_error &) {
@@ -255,10 +288,7 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
         // One at a time, on this thread: each file reported before the next.
         std::unique_lock guard(lock);
         while (const auto i = take(guard)) {
-            guard.unlock();
-            const int32_t result = ProcessOne(job, operations, entries[*i]);
-            guard.lock();
-            finish(*i, result);
+            process(guard, *i);
             guard.unlock();
             report(*i);
             guard.lock();

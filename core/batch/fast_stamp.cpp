@@ -77,7 +77,8 @@ const platform::FontCatalogue *BatchResources::Fonts() {
 }
 
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
-                     bool keepUndo, char *errorText, BatchResources *batch) {
+                     bool keepUndo, char *errorText, BatchResources *batch,
+                     const engine::DiskWaitNotice &diskWait) {
     OverlayOwner overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
@@ -97,7 +98,7 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
     painter.finished = [&] { overlay.reset(); };
     const int32_t result =
         engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText,
-                            batch != nullptr ? batch->Memory() : nullptr);
+                            batch != nullptr ? batch->Memory() : nullptr, diskWait);
     if (result != engine::kNeedsFullDecode) return result;
     return StampFromFullDecode(picture, destination, overlay.get(), keepUndo, errorText);
 }

@@ -11,6 +11,7 @@
 
 #include "MK_Core.h"
 #include "engine/block_arrays.h"
+#include "engine/engine.h"
 #include "overlay/overlay.h"
 #include "platform/font_catalogue.h"
 
@@ -42,8 +43,10 @@ class BatchResources {
 // engine code; -1 also when the layer paints nothing (nothing is written).
 // With `batch`, the layer is rendered with the batch's catalogue instead
 // of one read for this picture alone, and the coefficients live in memory
-// of the batch's.
+// of the batch's. `diskWait` is told when only the flush of the destination
+// is left.
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
-                     bool keepUndo, char *errorText, BatchResources *batch = nullptr);
+                     bool keepUndo, char *errorText, BatchResources *batch = nullptr,
+                     const engine::DiskWaitNotice &diskWait = {});
 
 }  // namespace mk::batch

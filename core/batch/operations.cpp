@@ -64,7 +64,7 @@ bool RestoreEarlierStamp(const char *source, const char *destination, char *erro
 }
 
 int32_t Stamp(const char *source, const char *destination, const Setts &settings,
-              BatchResources *batch) {
+              BatchResources *batch, const engine::DiskWaitNotice &diskWait) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
@@ -94,37 +94,40 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     // Only the blocks around the stamp are decoded, painted and encoded
     // again; an empty text paints nothing and writes nothing.
     const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
-    return StampPicture(picture, destination, layer, keepUndo, errorText, batch) == engine::kOk
+    return StampPicture(picture, destination, layer, keepUndo, errorText, batch, diskWait) ==
+                   engine::kOk
                ? 0
                : -1;
 }
 
-int32_t Undo(const char *source, const char *destination, const Setts &settings) {
+int32_t Undo(const char *source, const char *destination, const Setts &settings,
+             const engine::DiskWaitNotice &diskWait) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     char errorText[engine::kErrorTextSize] = "";
     if (const int32_t probe = engine::ProbeReverseMarker(source, errorText); probe != engine::kOk)
         return probe;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
-    return engine::UndoStampedJpeg(source, destination, errorText);
+    return engine::UndoStampedJpeg(source, destination, errorText, diskWait);
 }
 
 }  // namespace
 
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
-                  BatchResources *batch) {
+                  BatchResources *batch, const engine::DiskWaitNotice &diskWait) {
     if (settings == nullptr) return -1;
     try {
-        return Stamp(source, destination, *settings, batch);
+        return Stamp(source, destination, *settings, batch, diskWait);
     } catch (...) {
         return -1;
     }
 }
 
-int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings) {
+int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings,
+                      const engine::DiskWaitNotice &diskWait) {
     if (settings == nullptr) return -1;
     try {
-        return Undo(source, destination, *settings);
+        return Undo(source, destination, *settings, diskWait);
     } catch (...) {
         return -1;
     }

@@ -4,17 +4,20 @@
 #include <cstdint>
 
 #include "MK_Core.h"
+#include "engine/engine.h"
 
 namespace mk::batch {
 
 class BatchResources;
 
 // Stamps source into destination (which may be the same path), with the
-// resources of its batch when given.
+// resources of its batch when given. `diskWait` is told when only the
+// flush of the destination to disk is left.
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
-                  BatchResources *batch = nullptr);
+                  BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {});
 // Takes the stamp off source into destination.
-int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings);
+int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings,
+                      const engine::DiskWaitNotice &diskWait = {});
 
 // Builds the overlay layer of a stamp of `source` from the settings, with
 // the geometry in pixels for a picture of that size.

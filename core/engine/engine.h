@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace mk::engine {
 
@@ -25,6 +26,11 @@ enum : int32_t {
 
 // Size of the error text buffers handed to the engine.
 constexpr size_t kErrorTextSize = 256;
+
+// Called when writing a file has no work left for the processor, only the
+// wait for the disk (the flush before the rename), and the operation's large
+// buffers have been let go: a batch starts its next file then.
+using DiskWaitNotice = std::function<void()>;
 
 // Decodes (or with pixels null only measures) a picture into a bottom-up
 // blue-green-red-x buffer of width x height x 4 bytes.
@@ -46,7 +52,8 @@ int32_t ProbeReverseMarker(const char *path, char *errorText);
 
 // Restores the unstamped picture from a stamped source into destination
 // (atomically; the destination is untouched on every refusal).
-int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText);
+int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText,
+                        const DiskWaitNotice &diskWait = {});
 
 // CRC-32 of ISO-HDLC / zlib / PNG.
 uint32_t Crc32(const void *data, size_t length);

@@ -136,6 +136,16 @@ void SetErrorText(char *errorText, const char *format, ...) {
     va_end(args);
 }
 
+int32_t CommitOutput(platform::AtomicFile &output, const char *destination, char *errorText,
+                     const std::function<void()> &diskWait) {
+    if (diskWait) diskWait();
+    if (!output.Commit()) {
+        SetErrorText(errorText, "can't write %s", destination);
+        return kLibraryFailed;
+    }
+    return kOk;
+}
+
 ByteBuffer::~ByteBuffer() { Reset(); }
 
 ByteBuffer::ByteBuffer(ByteBuffer &&other) noexcept : data_(other.data_), size_(other.size_) {

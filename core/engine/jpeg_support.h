@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jerror.h>
@@ -40,6 +41,11 @@ inline int32_t FailureCodeOf(const EngineErrorManager &manager) {
 void ClearErrorText(char *errorText);
 // printf into errorText, cut to fit its 256 bytes.
 void SetErrorText(char *errorText, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+// Tells `diskWait` (when set) that only the disk is left, then commits the
+// written file; "can't write" and -3 when that fails.
+int32_t CommitOutput(platform::AtomicFile &output, const char *destination, char *errorText,
+                     const std::function<void()> &diskWait);
 
 // A heap buffer that can grow in place (realloc); move-only.
 class ByteBuffer {

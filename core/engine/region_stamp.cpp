@@ -18,6 +18,7 @@
 #include <new>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "engine/block_feed.h"
 #include "engine/engine.h"
@@ -394,7 +395,8 @@ int32_t RunRegionStamp(RegionJob *job) {
 }  // namespace
 
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
-                    int32_t keepUndo, char *errorText, CoefficientMemory *memory) {
+                    int32_t keepUndo, char *errorText, CoefficientMemory *memory,
+                    const DiskWaitNotice &diskWait) {
     ClearErrorText(errorText);
     if (source == nullptr || destination == nullptr) return kCannotOpen;
     if (!painter.paintedRect || !painter.paint)
@@ -414,7 +416,11 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         }
         const int32_t result = RunRegionStamp(job.get());
         if (result != kOk) return result;
-        return CommitDestination(&job->work);
+        // The coefficients go back to `memory` before the wait for the disk,
+        // for the next picture to have them.
+        platform::AtomicFile output = std::move(job->work.output);
+        job.reset();
+        return CommitOutput(output, destination, errorText, diskWait);
     } catch (const std::bad_alloc &) {
         return Refuse(errorText, kNoMemory, "Not enough memory");
     } catch (...) {

@@ -10,6 +10,7 @@
 
 #include "MK_Core.h"
 #include "engine/block_arrays.h"
+#include "engine/engine.h"
 
 namespace mk::engine {
 
@@ -44,8 +45,10 @@ inline constexpr int32_t kNeedsFullDecode = -20;
 // destination is replaced atomically. 0, or -1 when a file cannot be opened
 // or created or nothing is painted, -2 out of memory, -3 the library
 // failed, kNeedsFullDecode. The source's coefficients live in `memory`
-// when given (a batch's), else in memory of their own.
+// when given (a batch's), else in memory of their own. `diskWait` is told
+// when only the flush of the destination is left.
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
-                    int32_t keepUndo, char *errorText, CoefficientMemory *memory = nullptr);
+                    int32_t keepUndo, char *errorText, CoefficientMemory *memory = nullptr,
+                    const DiskWaitNotice &diskWait = {});
 
 }  // namespace mk::engine

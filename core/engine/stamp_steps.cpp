@@ -352,11 +352,7 @@ int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) 
 }
 
 int32_t CommitDestination(StampWork *work) {
-    if (!work->output.Commit()) {
-        SetErrorText(work->errorText, "can't write %s", work->destinationPath);
-        return kLibraryFailed;
-    }
-    return kOk;
+    return CommitOutput(work->output, work->destinationPath, work->errorText, {});
 }
 
 }  // namespace mk::engine

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "engine/engine.h"
@@ -126,7 +127,8 @@ int32_t RunUndo(UndoJob *job) {
 
 }  // namespace
 
-int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText) {
+int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText,
+                        const DiskWaitNotice &diskWait) {
     ClearErrorText(errorText);
     if (source == nullptr || destination == nullptr) return kCannotOpen;
     try {
@@ -139,11 +141,10 @@ int32_t UndoStampedJpeg(const char *source, const char *destination, char *error
         }
         const int32_t result = RunUndo(job.get());
         if (result != kOk) return result;
-        if (!job->output.Commit()) {
-            SetErrorText(errorText, "can't write %s", destination);
-            return kLibraryFailed;
-        }
-        return kOk;
+        // The picture's coefficients are let go before the wait for the disk.
+        platform::AtomicFile output = std::move(job->output);
+        job.reset();
+        return CommitOutput(output, destination, errorText, diskWait);
     } catch (const std::bad_alloc &) {
         return Refuse(errorText, kNoMemory, "Not enough memory!");
     } catch (...) {

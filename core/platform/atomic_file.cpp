@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <random>
+#include <utility>
 
 namespace mk::platform {
 namespace {
@@ -28,6 +29,21 @@ void SyncFolder(const std::string &folder) {
 }  // namespace
 
 AtomicFile::~AtomicFile() { Discard(); }
+
+AtomicFile::AtomicFile(AtomicFile &&other) noexcept
+    : destination_(std::move(other.destination_)),
+      temporary_(std::exchange(other.temporary_, {})),
+      file_(std::exchange(other.file_, nullptr)) {}
+
+AtomicFile &AtomicFile::operator=(AtomicFile &&other) noexcept {
+    if (this != &other) {
+        Discard();
+        destination_ = std::move(other.destination_);
+        temporary_ = std::exchange(other.temporary_, {});
+        file_ = std::exchange(other.file_, nullptr);
+    }
+    return *this;
+}
 
 bool AtomicFile::Open(const std::string &destination) {
     Discard();

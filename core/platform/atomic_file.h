@@ -14,6 +14,9 @@ class AtomicFile {
     ~AtomicFile();  // discards the temporary file unless committed
     AtomicFile(const AtomicFile &) = delete;
     AtomicFile &operator=(const AtomicFile &) = delete;
+    // The temporary file, open or not, goes with the object.
+    AtomicFile(AtomicFile &&other) noexcept;
+    AtomicFile &operator=(AtomicFile &&other) noexcept;
 
     // Creates the temporary file beside `destination`. A new file gets the
     // usual mode (0666 less the umask); an existing destination keeps its
