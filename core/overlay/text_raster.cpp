@@ -190,10 +190,9 @@ uint8_t CoverageAt(const FT_Bitmap &bitmap, const unsigned char *row, unsigned c
 }  // namespace
 
 const TextFace::Glyph::Image &TextFace::Rendered(Glyph &glyph, bool antialiased) {
-    Glyph::Image &image = glyph.image[antialiased ? 1 : 0];
-    bool &rendered = glyph.rendered[antialiased ? 1 : 0];
-    if (rendered) return image;
-    rendered = true;
+    std::optional<Glyph::Image> &kept = glyph.images[antialiased ? 1 : 0];
+    if (kept) return *kept;
+    Glyph::Image &image = kept.emplace();
     FT_Face face = face_.get();
     const FT_Render_Mode mode = antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
     const FT_Int32 loadFlags = antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO;

@@ -109,15 +109,15 @@ class TextFace {
     // date repeats its digits and is measured before it is drawn, so each
     // glyph is loaded and rendered once per height and mode.
     struct Glyph {
-        uint32_t index = 0;
-        std::optional<int32_t> advance;  // none: the glyph does not load
         // Coverage 0-255, rows top-down, placed from the pen on the
         // baseline; empty when the glyph does not render.
-        bool rendered[2] = {false, false};  // monochrome, antialiased
         struct Image {
             int32_t left = 0, top = 0, width = 0, rows = 0;
             std::vector<uint8_t> coverage;
-        } image[2];
+        };
+        uint32_t index = 0;
+        std::optional<int32_t> advance;  // none: the glyph does not load
+        std::optional<Image> images[2];  // monochrome, antialiased; once rendered
     };
 
     explicit TextFace(FtFace face, SyntheticStyle synthetic)
