@@ -189,10 +189,10 @@ uint8_t CoverageAt(const FT_Bitmap &bitmap, const unsigned char *row, unsigned c
 
 }  // namespace
 
-const TextFace::Glyph::Image &TextFace::Rendered(Glyph &glyph, bool antialiased) {
-    std::optional<Glyph::Image> &kept = glyph.images[antialiased ? 1 : 0];
+const GlyphImage &TextFace::Rendered(Glyph &glyph, bool antialiased) {
+    std::optional<GlyphImage> &kept = glyph.images[antialiased ? 1 : 0];
     if (kept) return *kept;
-    Glyph::Image &image = kept.emplace();
+    GlyphImage &image = kept.emplace();
     FT_Face face = face_.get();
     const FT_Render_Mode mode = antialiased ? FT_RENDER_MODE_NORMAL : FT_RENDER_MODE_MONO;
     const FT_Int32 loadFlags = antialiased ? FT_LOAD_DEFAULT : FT_LOAD_TARGET_MONO;
@@ -231,7 +231,7 @@ void TextFace::Draw(const std::u32string &text, CoverageImage &image, int32_t x,
         // The pen moves by the measured advance whatever the rendering mode,
         // so both modes keep the extent of the string.
         if (!glyph.advance) continue;
-        const Glyph::Image &bitmap = Rendered(glyph, antialiased);
+        const GlyphImage &bitmap = Rendered(glyph, antialiased);
         const int64_t left = pen + bitmap.left;
         const int64_t top = baseline - bitmap.top;
         // Only the glyph's rows and columns that fall on the image.

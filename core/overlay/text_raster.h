@@ -80,6 +80,13 @@ struct SyntheticStyle {
     bool italic = false;
 };
 
+// A rendered glyph's coverage 0-255, rows top-down, placed from the pen on
+// the baseline; empty when the glyph does not render.
+struct GlyphImage {
+    int32_t left = 0, top = 0, width = 0, rows = 0;
+    std::vector<uint8_t> coverage;
+};
+
 // One face at one character height. The library must outlive it.
 class TextFace {
   public:
@@ -109,15 +116,9 @@ class TextFace {
     // date repeats its digits and is measured before it is drawn, so each
     // glyph is loaded and rendered once per height and mode.
     struct Glyph {
-        // Coverage 0-255, rows top-down, placed from the pen on the
-        // baseline; empty when the glyph does not render.
-        struct Image {
-            int32_t left = 0, top = 0, width = 0, rows = 0;
-            std::vector<uint8_t> coverage;
-        };
         uint32_t index = 0;
-        std::optional<int32_t> advance;  // none: the glyph does not load
-        std::optional<Image> images[2];  // monochrome, antialiased; once rendered
+        std::optional<int32_t> advance;       // none: the glyph does not load
+        std::optional<GlyphImage> images[2];  // monochrome, antialiased; once rendered
     };
 
     explicit TextFace(FtFace face, SyntheticStyle synthetic)
@@ -128,7 +129,7 @@ class TextFace {
     // The record of the glyph, with its advance measured.
     Glyph &Measured(uint32_t glyph);
     // The glyph's image in the mode, rendered on first use.
-    const Glyph::Image &Rendered(Glyph &glyph, bool antialiased);
+    const GlyphImage &Rendered(Glyph &glyph, bool antialiased);
 
     FtFace face_;
     SyntheticStyle synthetic_;
