@@ -62,22 +62,16 @@ BatchOperations StandardOperations(uint32_t fileCount) {
     // A single picture reads its own catalogue and lets it go as soon as
     // the stamp is rendered, before the picture's coefficients are all in
     // memory.
-    const FileOperation undo = [](const char *source, const char *destination,
-                                  const Setts *settings, const std::function<void()> &diskWait) {
-        return UndoStampFile(source, destination, settings, diskWait);
-    };
-    if (fileCount <= 1)
-        return {[](const char *source, const char *destination, const Setts *settings,
-                   const std::function<void()> &diskWait) {
-                    return StampFile(source, destination, settings, nullptr, diskWait);
-                },
-                undo};
-    auto batch = std::make_shared<BatchResources>();
+    const std::shared_ptr<BatchResources> batch =
+        fileCount > 1 ? std::make_shared<BatchResources>() : nullptr;
     return {[batch](const char *source, const char *destination, const Setts *settings,
                     const std::function<void()> &diskWait) {
                 return StampFile(source, destination, settings, batch.get(), diskWait);
             },
-            undo};
+            [](const char *source, const char *destination, const Setts *settings,
+               const std::function<void()> &diskWait) {
+                return UndoStampFile(source, destination, settings, diskWait);
+            }};
 }
 
 uint32_t CountEntries(const char *list) {
