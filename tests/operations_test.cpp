@@ -7,13 +7,16 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "MK_Core.h"
 #include "batch/fast_stamp.h"
 #include "batch/operations.h"
 #include "jpeg_maker.h"
+#include "overlay/overlay.h"
 #include "platform/files.h"
 #include "test_support.h"
 
@@ -307,6 +310,123 @@ TEST_F(Operations, ABatchStampsEachFileAsAStampOfItAloneWould) {
         const std::string alone = dir_.file("alone" + std::to_string(i) + ".jpg");
         ASSERT_EQ(Process(OP_STAMP, sources[i], alone, settings_), 0);
         EXPECT_EQ(ReadFile(batched[i]), ReadFile(alone)) << names[i];
+    }
+}
+
+// The bitmaps and placement of two overlays' layers are the same.
+bool SameOverlay(const OverlayHandle &a, const OverlayHandle &b) {
+    if (a.layerCount != b.layerCount) return false;
+    auto same = [](const uint8_t *p, int32_t pw, int32_t ph, const uint8_t *q, int32_t qw,
+                   int32_t qh) {
+        if (pw != qw || ph != qh || (p == nullptr) != (q == nullptr)) return false;
+        return p == nullptr || std::memcmp(p, q, size_t(pw) * size_t(ph) * 4) == 0;
+    };
+    for (int32_t i = 0; i < a.layerCount; ++i) {
+        const RenderedLayer &x = a.entries[i], &y = b.entries[i];
+        if (x.x != y.x || x.y != y.y || x.position != y.position || x.boxX != y.boxX ||
+            x.boxY != y.boxY ||
+            !same(x.textPixels, x.textWidth, x.textHeight, y.textPixels, y.textWidth,
+                  y.textHeight) ||
+            !same(x.boxPixels, x.boxWidth, x.boxHeight, y.boxPixels, y.boxWidth, y.boxHeight))
+            return false;
+    }
+    return true;
+}
+
+// A batch renders an overlay once for each layer and picture size among its
+// latest pictures, and every other change of the layer gives an overlay of
+// its own, the one a rendering of its own gives.
+TEST_F(Operations, ABatchRendersEachLayerAndSizeOnce) {
+    const auto path = Copy("canon_eos450d_12mp.jpg");
+    settings_.flags |= FLAG_BACKGROUND;
+    OverlayLayer layer{};
+    mk::batch::FillStampLayer(layer, path.c_str(), settings_, 1200, 800);
+    ASSERT_NE(layer.text[0], '\0');
+    mk::batch::BatchResources batch(1);
+    mk::batch::SharedOverlay first = batch.Overlay(layer, 1200, 800);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(batch.Overlay(layer, 1200, 800).get(), first.get());
+    // The links are not part of the layer.
+    OverlayLayer linked = layer, other = layer;
+    linked.next = &other;
+    EXPECT_EQ(batch.Overlay(linked, 1200, 800).get(), first.get());
+
+    struct Change {
+        const char *what;
+        std::function<void(OverlayLayer &, int32_t &, int32_t &)> apply;
+    };
+    const Change changes[] = {
+        {"text", [](OverlayLayer &l, int32_t &, int32_t &) { l.text[1] ^= 1; }},
+        {"font size", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontSize += 3; }},
+        {"font face",
+         [](OverlayLayer &l, int32_t &, int32_t &) { std::strcpy(l.fontFace, "Courier New"); }},
+        {"weight", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontWeight = 700; }},
+        {"italic", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontItalic ^= 1; }},
+        {"character set", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontCharSet = 204; }},
+        {"quality", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontQuality ^= 4; }},
+        {"colour", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontColor ^= 0x10203; }},
+        {"box opacity", [](OverlayLayer &l, int32_t &, int32_t &) { l.backgroundOpacity ^= 8; }},
+        {"margin", [](OverlayLayer &l, int32_t &, int32_t &) { l.horizontalMargin += 2; }},
+        {"margin below", [](OverlayLayer &l, int32_t &, int32_t &) { l.verticalMargin += 2; }},
+        {"box colour", [](OverlayLayer &l, int32_t &, int32_t &) { l.backgroundColor ^= 0x40; }},
+        {"opacity", [](OverlayLayer &l, int32_t &, int32_t &) { l.fontOpacity ^= 16; }},
+        {"position", [](OverlayLayer &l, int32_t &, int32_t &) { l.stampPosition ^= 1; }},
+        {"offset", [](OverlayLayer &l, int32_t &, int32_t &) { l.horizontalOffset -= 7; }},
+        {"offset down", [](OverlayLayer &l, int32_t &, int32_t &) { l.verticalOffset -= 7; }},
+        {"flags", [](OverlayLayer &l, int32_t &, int32_t &) { l.flags ^= FLAG_FULL_WIDTH; }},
+        {"width", [](OverlayLayer &, int32_t &w, int32_t &) { w += 16; }},
+        {"height", [](OverlayLayer &, int32_t &, int32_t &h) { h += 16; }},
+    };
+    for (const Change &change : changes) {
+        // The unchanged layer's overlay is the latest kept.
+        const mk::batch::SharedOverlay base = batch.Overlay(layer, 1200, 800);
+        OverlayLayer changed = layer;
+        int32_t width = 1200, height = 800;
+        change.apply(changed, width, height);
+        const mk::batch::SharedOverlay overlay = batch.Overlay(changed, width, height);
+        ASSERT_TRUE(overlay) << change.what;
+        EXPECT_NE(overlay.get(), base.get()) << change.what;
+        OverlayParams params{};
+        params.layers = &changed;
+        const int32_t size[2] = {width, height};
+        OverlayHandle *alone = mk::overlay::RenderOverlay(params, size, batch.Fonts());
+        ASSERT_NE(alone, nullptr);
+        EXPECT_TRUE(SameOverlay(*overlay, *alone)) << change.what;
+        MK_ApplyOverlay_Close(alone);
+    }
+    // Only the latest few are kept: an overlay no picture uses any more
+    // stays while later ones have not taken its place.
+    const std::weak_ptr<const OverlayHandle> firstKept = first;
+    first.reset();
+    EXPECT_FALSE(firstKept.expired());
+    for (int i = 0; i < 8; ++i) {
+        OverlayLayer filler = layer;
+        filler.horizontalOffset = static_cast<int16_t>(-100 - i);
+        EXPECT_TRUE(batch.Overlay(filler, 1200, 800));
+    }
+    EXPECT_TRUE(firstKept.expired());
+    const std::weak_ptr<const OverlayHandle> latestKept = batch.Overlay(layer, 1200, 800);
+    EXPECT_FALSE(latestKept.expired());
+}
+
+// Workers asking at once for the same and for other overlays get each the
+// overlay of its own layer.
+TEST_F(Operations, ABatchHandsOverlaysToSeveralWorkersAtOnce) {
+    const auto path = Copy("canon_eos450d_12mp.jpg");
+    OverlayLayer layers[3]{};
+    for (int i = 0; i < 3; ++i)
+        mk::batch::FillStampLayer(layers[i], path.c_str(), settings_, 900 + 100 * i, 600);
+    mk::batch::BatchResources batch(4);
+    std::vector<mk::batch::SharedOverlay> got(12);
+    std::vector<std::thread> workers;
+    for (size_t w = 0; w < got.size(); ++w)
+        workers.emplace_back(
+            [&, w] { got[w] = batch.Overlay(layers[w % 3], 900 + 100 * (w % 3), 600); });
+    for (std::thread &t : workers) t.join();
+    for (size_t w = 0; w < got.size(); ++w) {
+        ASSERT_TRUE(got[w]);
+        EXPECT_TRUE(SameOverlay(*got[w], *got[w % 3])) << w;
+        EXPECT_FALSE(SameOverlay(*got[w], *got[(w + 1) % 3])) << w;
     }
 }
 

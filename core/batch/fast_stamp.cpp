@@ -5,6 +5,7 @@
 #include "batch/fast_stamp.h"
 
 #include <algorithm>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
@@ -19,21 +20,44 @@
 namespace mk::batch {
 namespace {
 
-struct OverlayCloser {
-    void operator()(OverlayHandle *handle) const noexcept { MK_ApplyOverlay_Close(handle); }
-};
-using OverlayOwner = std::unique_ptr<OverlayHandle, OverlayCloser>;
+// Overlays kept by a batch for the pictures after the one they were
+// rendered for.
+constexpr size_t kKeptOverlays = 4;
 
-OverlayOwner RenderOverlay(const OverlayLayer &layer, int32_t width, int32_t height,
-                           BatchResources *batch) {
-    // One layer on its own, whatever its links say.
+// One layer on its own, whatever its links say, rendered with the given
+// catalogue and memory (null: read and allocated for this overlay alone).
+SharedOverlay RenderLayer(const OverlayLayer &layer, int32_t width, int32_t height,
+                          const platform::FontCatalogue *catalogue, overlay::BitmapMemory *memory) {
     OverlayLayer copy = layer;
     copy.prev = copy.next = nullptr;
     OverlayParams params{};
     params.layers = &copy;
     const int32_t size[2] = {width, height};
-    if (batch == nullptr) return OverlayOwner(overlay::RenderOverlay(params, size, nullptr));
-    return OverlayOwner(overlay::RenderOverlay(params, size, batch->Fonts(), batch->Bitmaps()));
+    OverlayHandle *handle = overlay::RenderOverlay(params, size, catalogue, memory);
+    if (handle == nullptr) return nullptr;
+    // Like a failed rendering when no owner can be made; the owner's
+    // constructor closes the handle then.
+    try {
+        return SharedOverlay(handle, [](const OverlayHandle *h) {
+            MK_ApplyOverlay_Close(const_cast<OverlayHandle *>(h));
+        });
+    } catch (const std::bad_alloc &) {
+        return nullptr;
+    }
+}
+
+// Whether two layers render alike: every field but the links.
+bool SameLayer(const OverlayLayer &a, const OverlayLayer &b) {
+    return a.kind == b.kind && std::strncmp(a.text, b.text, sizeof a.text) == 0 &&
+           a.fontSize == b.fontSize &&
+           std::strncmp(a.fontFace, b.fontFace, sizeof a.fontFace) == 0 &&
+           a.fontWeight == b.fontWeight && a.fontItalic == b.fontItalic &&
+           a.fontCharSet == b.fontCharSet && a.fontQuality == b.fontQuality &&
+           a.fontColor == b.fontColor && a.backgroundOpacity == b.backgroundOpacity &&
+           a.horizontalMargin == b.horizontalMargin && a.verticalMargin == b.verticalMargin &&
+           a.backgroundColor == b.backgroundColor && a.fontOpacity == b.fontOpacity &&
+           a.stampPosition == b.stampPosition && a.horizontalOffset == b.horizontalOffset &&
+           a.verticalOffset == b.verticalOffset && a.flags == b.flags;
 }
 
 // The whole picture decoded, painted and handed to the stamped-image
@@ -76,15 +100,47 @@ const platform::FontCatalogue *BatchResources::Fonts() {
     return catalogue_ ? &*catalogue_ : nullptr;
 }
 
+SharedOverlay BatchResources::Overlay(const OverlayLayer &layer, int32_t width, int32_t height) {
+    auto find = [&] {
+        return std::find_if(overlays_.begin(), overlays_.end(), [&](const KeptOverlay &kept) {
+            return kept.width == width && kept.height == height && SameLayer(kept.layer, layer);
+        });
+    };
+    {
+        const std::lock_guard guard(overlaysLock_);
+        if (const auto kept = find(); kept != overlays_.end()) {
+            // The latest used goes last, so the one left longest goes first.
+            std::rotate(kept, kept + 1, overlays_.end());
+            return overlays_.back().overlay;
+        }
+    }
+    // Rendered without the lock: other workers' pictures need not wait.
+    SharedOverlay rendered = RenderLayer(layer, width, height, Fonts(), Bitmaps());
+    if (!rendered) return nullptr;
+    const std::lock_guard guard(overlaysLock_);
+    // Another worker may have rendered the same meanwhile; one is kept.
+    if (find() == overlays_.end()) {
+        if (overlays_.size() >= kKeptOverlays) overlays_.erase(overlays_.begin());
+        try {
+            overlays_.push_back(KeptOverlay{layer, width, height, rendered});
+            overlays_.back().layer.prev = overlays_.back().layer.next = nullptr;
+        } catch (const std::bad_alloc &) {
+            // Not kept: the next picture renders its own.
+        }
+    }
+    return rendered;
+}
+
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
                      bool keepUndo, char *errorText, BatchResources *batch,
                      const engine::DiskWaitNotice &diskWait) {
-    OverlayOwner overlay;
+    SharedOverlay overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
     // the overlay is rendered then, beside the reading of the coefficients.
     painter.paintedRect = [&](int32_t width, int32_t height) {
-        overlay = RenderOverlay(layer, width, height, batch);
+        overlay = batch != nullptr ? batch->Overlay(layer, width, height)
+                                   : RenderLayer(layer, width, height, nullptr, nullptr);
         return overlay::PaintedRect(overlay.get(), width, height);
     };
     painter.paint = [&](uint8_t *area, int32_t areaX, int32_t areaY, int32_t areaWidth,

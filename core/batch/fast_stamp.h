@@ -5,9 +5,11 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "MK_Core.h"
 #include "engine/block_arrays.h"
@@ -17,9 +19,13 @@
 
 namespace mk::batch {
 
+// A rendered overlay that several stamps may blend at once.
+using SharedOverlay = std::shared_ptr<const OverlayHandle>;
+
 // What the stamps of a batch share, on whichever worker they run: the font
-// catalogue, read when the first stamp needs it, and the memory of the
-// coefficients and overlay bitmaps of the pictures already done.
+// catalogue, read when the first stamp needs it, the memory of the
+// coefficients and overlay bitmaps of the pictures already done, and the
+// overlays rendered for the latest of them.
 class BatchResources {
   public:
     explicit BatchResources(size_t cores = std::max(1u, std::thread::hardware_concurrency()));
@@ -29,11 +35,28 @@ class BatchResources {
     engine::CoefficientMemory *Memory() { return &memory_; }
     overlay::BitmapMemory *Bitmaps() { return &bitmaps_; }
 
+    // The overlay of the single `layer` (its links are not followed) on a
+    // width x height picture. A day's pictures from one camera share their
+    // date and size, so the overlays of the last few pictures are kept and
+    // one is rendered only for a layer and size not among them. Null when
+    // nothing can be rendered.
+    SharedOverlay Overlay(const OverlayLayer &layer, int32_t width, int32_t height);
+
   private:
+    struct KeptOverlay {
+        OverlayLayer layer;
+        int32_t width;
+        int32_t height;
+        SharedOverlay overlay;
+    };
+
     std::once_flag read_;
     std::optional<platform::FontCatalogue> catalogue_;
     engine::CoefficientMemory memory_;
     overlay::BitmapMemory bitmaps_;
+    // After bitmaps_, so the kept overlays give their bitmaps back first.
+    std::mutex overlaysLock_;
+    std::vector<KeptOverlay> overlays_;  // the latest used last
 };
 
 // Stamps `picture` into `destination` (which may be the same path) with
