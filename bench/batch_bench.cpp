@@ -1,9 +1,11 @@
 // Batch throughput benchmark: stamps 40 pictures of 6, 12 and 24 megapixels
 // through the batch driver with one worker and with the default count (one
 // per core as memory permits), and prints the speed-up against its goal.
+// For comparison it also runs the one-worker batch held to a single core.
 //   batch_bench [-n RUNS] [-d DATA_DIR] [FILES]
 // Each batch runs in a child process of its own, so that its peak memory can
 // be told apart.
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -75,16 +77,33 @@ struct BatchRun {
     bool ok = false;
 };
 
+// Holds the calling process, and the threads it starts, to the first
+// processor it may run on.
+bool HoldToOneCore() {
+    cpu_set_t allowed;
+    CPU_ZERO(&allowed);
+    if (sched_getaffinity(0, sizeof allowed, &allowed) != 0) return false;
+    for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+        if (!CPU_ISSET(cpu, &allowed)) continue;
+        cpu_set_t one;
+        CPU_ZERO(&one);
+        CPU_SET(cpu, &one);
+        return sched_setaffinity(0, sizeof one, &one) == 0;
+    }
+    return false;
+}
+
 // One batch in a child process: the driver's own time, and the child's peak
-// memory from wait4.
+// memory from wait4. `oneCore`: the child runs on a single processor.
 BatchRun RunBatch(const std::string &sources, const std::string &destinations, uint32_t files,
-                  uint32_t workers) {
+                  uint32_t workers, bool oneCore) {
     BatchRun run;
     int ends[2];
     if (pipe(ends) != 0) return run;
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
+        if (oneCore && !HoldToOneCore()) _exit(1);
         Setts settings{};
         MK_SettsLoadDefaults(&settings);
         Tally tally;
@@ -189,17 +208,27 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     // Worker count 1 and 0 (the default) in turn, starting with the other
-    // one each round, so that neither always runs on a warmer machine.
-    const uint32_t counts[2] = {1, 0};
-    std::vector<double> seconds[2], peaks[2], cpu[2];
+    // one each round, so that neither always runs on a warmer machine. Then
+    // the one-worker batch once more, held to a single core: a worker's
+    // stamp reads and writes the coefficients on one thread and renders and
+    // codes the stamp's blocks beside them, so one worker alone keeps a
+    // little more than one core busy.
+    struct Config {
+        uint32_t workers;
+        bool oneCore;
+    };
+    const Config configs[3] = {{1, false}, {0, false}, {1, true}};
+    std::vector<double> seconds[3], peaks[3], cpu[3];
     for (int run = 0; run < options.runs; ++run) {
-        for (int k = 0; k < 2; ++k) {
-            const int which = (run % 2 == 0) ? k : 1 - k;
+        for (int k = 0; k < 3; ++k) {
+            const int which = k == 2 ? 2 : (run % 2 == 0) ? k : 1 - k;
             for (const fs::path &d : destinations) fs::remove(d, error);
             const BatchRun batch =
-                RunBatch(sourceList, destinationList, static_cast<uint32_t>(files), counts[which]);
+                RunBatch(sourceList, destinationList, static_cast<uint32_t>(files),
+                         configs[which].workers, configs[which].oneCore);
             if (!batch.ok) {
-                std::fprintf(stderr, "the batch with worker count %u failed\n", counts[which]);
+                std::fprintf(stderr, "the batch with worker count %u%s failed\n",
+                             configs[which].workers, configs[which].oneCore ? " on one core" : "");
                 return 1;
             }
             seconds[which].push_back(batch.seconds);
@@ -211,19 +240,18 @@ int main(int argc, char **argv) {
 
     std::printf("\nC. batch of %d pictures, wall time in seconds\n", files);
     // CPU: the median of the processor time over the median wall time, in
-    // cores; a single worker already keeps more than one busy in part (the
-    // stamp's text and blocks are made beside the coefficients' reading and
-    // writing).
+    // cores.
     std::printf("  %-22s %8s %8s %8s %10s %8s %10s %6s\n", "workers", "best", "median", "worst",
                 "pictures/s", "MP/s", "peak MiB", "cores");
-    mk::bench::Summary summaries[2];
-    for (int which = 0; which < 2; ++which) {
+    mk::bench::Summary summaries[3];
+    for (int which = 0; which < 3; ++which) {
         const mk::bench::Summary s = mk::bench::Summarize(seconds[which]);
         const mk::bench::Summary p = mk::bench::Summarize(peaks[which]);
         const mk::bench::Summary c = mk::bench::Summarize(cpu[which]);
         summaries[which] = s;
-        const std::string label =
-            which == 0 ? std::string("1") : "0 (default: " + std::to_string(chosen) + ")";
+        const std::string label = which == 0   ? std::string("1")
+                                  : which == 1 ? "0 (default: " + std::to_string(chosen) + ")"
+                                               : std::string("1, on one core");
         std::printf("  %-22s %8.3f %8.3f %8.3f %10.2f %8.1f %10.1f %6.2f\n", label.c_str(), s.best,
                     s.median, s.worst, files / s.best, totalMegapixels / s.best, p.median / 1024,
                     c.median / s.median);
@@ -235,16 +263,28 @@ int main(int argc, char **argv) {
         "cores)  %s\n",
         speedUp, summaries[0].median / summaries[1].median, goal, kGoalPerCore, cores,
         mk::bench::Verdict(speedUp >= goal));
-    // The two batches of one round ran minutes apart at most, so their
-    // ratio is less at the mercy of a machine whose speed drifts between
-    // rounds than the ratio of the best times.
-    std::vector<double> paired;
-    for (size_t run = 0; run < seconds[0].size(); ++run)
-        paired.push_back(seconds[0][run] / seconds[1][run]);
-    const mk::bench::Summary rounds = mk::bench::Summarize(paired);
-    std::printf("  speed-up of each round's pair: median %.2f (from %.2f to %.2f)  %s\n",
-                rounds.median, rounds.best, rounds.worst,
-                mk::bench::Verdict(rounds.median >= goal));
+    // The batches of one round ran minutes apart at most, so their ratio is
+    // less at the mercy of a machine whose speed drifts between rounds than
+    // the ratio of the best times.
+    auto pairedMedian = [&](int single, double *from, double *to) {
+        std::vector<double> paired;
+        for (size_t run = 0; run < seconds[single].size(); ++run)
+            paired.push_back(seconds[single][run] / seconds[1][run]);
+        const mk::bench::Summary rounds = mk::bench::Summarize(paired);
+        *from = rounds.best;
+        *to = rounds.worst;
+        return rounds.median;
+    };
+    double from = 0, to = 0;
+    const double paired = pairedMedian(0, &from, &to);
+    std::printf("  speed-up of each round's pair: median %.2f (from %.2f to %.2f)  %s\n", paired,
+                from, to, mk::bench::Verdict(paired >= goal));
+    const double pairedOneCore = pairedMedian(2, &from, &to);
+    std::printf(
+        "  for comparison, all cores / one worker on one core: %.2f (median %.2f; each round's "
+        "pair: median %.2f, from %.2f to %.2f)\n",
+        summaries[2].best / summaries[1].best, summaries[2].median / summaries[1].median,
+        pairedOneCore, from, to);
     std::printf("\nload average after: %s\n", mk::bench::LoadText().c_str());
     fs::remove_all(work, error);
     return 0;
