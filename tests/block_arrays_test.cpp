@@ -207,6 +207,30 @@ TEST(CoefficientMemory, HandsOutTheSmallestBufferThatFitsAndKeepsTheLargest) {
     EXPECT_EQ(taken.size(), size_t{1} << 20);
 }
 
+// A batch of mixed sizes keeps no buffer for every size it met: memory for
+// a picture larger than all kept takes the place of the largest.
+TEST(CoefficientMemory, APictureLargerThanAllKeptTakesThePlaceOfTheLargest) {
+    CoefficientMemory memory(3);
+    for (size_t mib : {2, 8, 4}) memory.Give(Pages::Zeroed(mib << 20));
+    bool zeroed = false;
+    Pages large = memory.Take(16 << 20, &zeroed);
+    ASSERT_TRUE(large);
+    EXPECT_TRUE(zeroed);
+    EXPECT_GE(large.size(), size_t{16} << 20);
+    // Only the 8 MiB one went.
+    Pages middle = memory.Take(3 << 20, &zeroed);
+    EXPECT_FALSE(zeroed);
+    EXPECT_EQ(middle.size(), size_t{4} << 20);
+    Pages small = memory.Take(1 << 20, &zeroed);
+    EXPECT_FALSE(zeroed);
+    EXPECT_EQ(small.size(), size_t{2} << 20);
+    // Given back, the 16 MiB one serves the next picture of 8 MiB.
+    memory.Give(std::move(large));
+    Pages again = memory.Take(8 << 20, &zeroed);
+    EXPECT_FALSE(zeroed);
+    EXPECT_GE(again.size(), size_t{16} << 20);
+}
+
 TEST(Pages, AreZeroedAndAligned) {
     for (size_t bytes : {size_t{100}, size_t{64} << 10, size_t{3} << 20, (size_t{5} << 20) + 3}) {
         SCOPED_TRACE(bytes);

@@ -48,7 +48,10 @@ uint64_t BufferBytes(const BlockArray &array) {
 }  // namespace
 
 platform::Pages CoefficientMemory::Take(size_t bytes, bool *zeroed) noexcept {
-    if (std::optional<platform::Pages> kept = free_.Take(bytes)) {
+    // A picture larger than all before it gets memory new from the system;
+    // the largest buffer kept goes, so a batch of mixed sizes does not pile
+    // up a buffer for every size it has met.
+    if (std::optional<platform::Pages> kept = free_.Take(bytes, true)) {
         *zeroed = false;
         return std::move(*kept);
     }

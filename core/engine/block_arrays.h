@@ -28,7 +28,9 @@ class CoefficientMemory {
     explicit CoefficientMemory(size_t keep = 4) : free_(keep) {}
 
     // At least `bytes`; `*zeroed` tells whether it is known to hold zeroes
-    // (memory new from the system) or what an earlier picture left.
+    // (memory new from the system) or what an earlier picture left. When
+    // no buffer kept is large enough, the largest kept goes back to the
+    // system.
     platform::Pages Take(size_t bytes, bool *zeroed) noexcept;
     void Give(platform::Pages pages) noexcept;
 

@@ -21,14 +21,22 @@ class BufferPool {
     explicit BufferPool(size_t keep) : keep_(keep) {}
 
     // The smallest buffer held that has room for `bytes`, holding what its
-    // last user left; nothing when none has.
-    std::optional<Buffer> Take(size_t bytes) noexcept {
+    // last user left; nothing when none has. With `makeRoom`, when none has,
+    // the largest buffer held goes back to the system, so that the one the
+    // caller makes instead takes its place rather than joining it.
+    std::optional<Buffer> Take(size_t bytes, bool makeRoom = false) noexcept {
         std::lock_guard guard(lock_);
         auto best = free_.end();
         for (auto it = free_.begin(); it != free_.end(); ++it)
             if (SizeOf(*it) >= bytes && (best == free_.end() || SizeOf(*it) < SizeOf(*best)))
                 best = it;
-        if (best == free_.end()) return std::nullopt;
+        if (best == free_.end()) {
+            if (makeRoom && !free_.empty())
+                free_.erase(std::max_element(
+                    free_.begin(), free_.end(),
+                    [](const Buffer &a, const Buffer &b) { return SizeOf(a) < SizeOf(b); }));
+            return std::nullopt;
+        }
         std::optional<Buffer> taken(std::move(*best));
         free_.erase(best);
         return taken;
