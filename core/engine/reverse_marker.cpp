@@ -286,4 +286,74 @@ int64_t LoadReverseMarker(j_decompress_ptr info, std::vector<uint8_t> *marker, c
     return static_cast<int64_t>(used - kMarkerHeaderSize);
 }
 
+namespace {
+
+// True when the embedded stream has the picture's components and holds
+// every block that goes back, and those blocks lie inside the picture.
+bool EmbeddedFits(j_decompress_ptr picture, j_decompress_ptr embedded, const BlockRect &blocks) {
+    if (embedded->num_components != picture->num_components) return false;
+    for (int c = 0; c < picture->num_components; ++c) {
+        const jpeg_component_info &target = picture->comp_info[c];
+        const jpeg_component_info &saved = embedded->comp_info[c];
+        if (target.h_samp_factor != saved.h_samp_factor ||
+            target.v_samp_factor != saved.v_samp_factor)
+            return false;
+        const ComponentBlocks part = ComponentPart(picture, c, blocks);
+        if (part.width <= 0 || part.height <= 0 ||
+            static_cast<JDIMENSION>(part.width) > saved.width_in_blocks ||
+            static_cast<JDIMENSION>(part.height) > saved.height_in_blocks ||
+            static_cast<JDIMENSION>(part.column + part.width) > PaddedWidthInBlocks(target) ||
+            static_cast<JDIMENSION>(part.row + part.height) > PaddedHeightInBlocks(target))
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int32_t RestoreFormerBlocks(j_decompress_ptr picture, jvirt_barray_ptr *coefficients,
+                            Decompressor *embedded, std::vector<uint8_t> *marker,
+                            MemorySource *embeddedInput, char *errorText) {
+    const int64_t embeddedLength = LoadReverseMarker(picture, marker, errorText);
+    if (embeddedLength < 0) return static_cast<int32_t>(embeddedLength);
+    const uint8_t *header = marker->data();
+    const StampRect rect{static_cast<int32_t>(ReadLe32(header + kFieldRectLeft)),
+                         static_cast<int32_t>(ReadLe32(header + kFieldRectLowRow)),
+                         static_cast<int32_t>(ReadLe32(header + kFieldRectRight)),
+                         static_cast<int32_t>(ReadLe32(header + kFieldRectHighRow))};
+    // A marker whose CRC matches but whose rectangle does not fit the
+    // picture was not written for it.
+    if (!RectInside(rect, picture->image_width, picture->image_height)) {
+        SetErrorText(errorText, "%s", "Corrupted Mirelkanzoar marker!");
+        return kMarkerCorrupted;
+    }
+    const BlockRect blocks = ComputeBlockRect(picture, rect);
+    if (CoefficientCrc(picture, coefficients) != ReadLe32(header + kFieldImageCrc)) {
+        SetErrorText(errorText, "%s", "Image has been changed after Mirelkanzo was added!");
+        return kPictureChanged;
+    }
+
+    // The former blocks, read and checked before any block is replaced.
+    embedded->Create(errorText);
+    j_decompress_ptr emb = embedded->get();
+    AttachMemorySource(emb, embeddedInput, header + kMarkerHeaderSize,
+                       static_cast<size_t>(embeddedLength));
+    LimitCoefficientMemory(emb, static_cast<size_t>(embeddedLength));
+    jpeg_read_header(emb, TRUE);
+    jvirt_barray_ptr *former = jpeg_read_coefficients(emb);
+    if (!EmbeddedFits(picture, emb, blocks)) {
+        SetErrorText(errorText, "%s", "Corrupted Mirelkanzoar marker!");
+        return kMarkerCorrupted;
+    }
+    for (int c = 0; c < picture->num_components; ++c) {
+        const ComponentBlocks part = ComponentPart(picture, c, blocks);
+        CopyBlockArea(reinterpret_cast<j_common_ptr>(picture), former[c], 0, 0, coefficients[c],
+                      static_cast<JDIMENSION>(part.row), static_cast<JDIMENSION>(part.column),
+                      static_cast<JDIMENSION>(part.height), static_cast<JDIMENSION>(part.width));
+    }
+    jpeg_finish_decompress(emb);
+    embedded->Destroy();
+    return kOk;
+}
+
 }  // namespace mk::engine

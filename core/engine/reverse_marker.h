@@ -104,4 +104,15 @@ bool PatchReverseMarkerCrcs(FILE *file, uint64_t markerOffset, size_t totalLengt
 // header) or -10, -2, -11 with the message in errorText.
 int64_t LoadReverseMarker(j_decompress_ptr info, std::vector<uint8_t> *marker, char *errorText);
 
+// Puts the former blocks of the reverse marker among the saved segments of
+// `picture` back into its coefficients, after checking the marker and that
+// the coefficients are exactly those the stamp wrote. `embedded` decodes
+// the marker's stream (from `embeddedInput`; the caller has armed its
+// recovery point) and is destroyed again; `marker` holds the assembled
+// marker. 0, or kMarkerCorrupted, kPictureChanged or another negative code
+// of LoadReverseMarker, with the message in errorText.
+int32_t RestoreFormerBlocks(j_decompress_ptr picture, jvirt_barray_ptr *coefficients,
+                            Decompressor *embedded, std::vector<uint8_t> *marker,
+                            MemorySource *embeddedInput, char *errorText);
+
 }  // namespace mk::engine

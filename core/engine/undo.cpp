@@ -35,27 +35,6 @@ int32_t Refuse(char *errorText, int32_t code, const char *message) {
     return code;
 }
 
-// True when the embedded stream has the picture's components and holds
-// every block that goes back, and those blocks lie inside the picture.
-bool EmbeddedFits(j_decompress_ptr picture, j_decompress_ptr embedded, const BlockRect &blocks) {
-    if (embedded->num_components != picture->num_components) return false;
-    for (int c = 0; c < picture->num_components; ++c) {
-        const jpeg_component_info &target = picture->comp_info[c];
-        const jpeg_component_info &saved = embedded->comp_info[c];
-        if (target.h_samp_factor != saved.h_samp_factor ||
-            target.v_samp_factor != saved.v_samp_factor)
-            return false;
-        const ComponentBlocks part = ComponentPart(picture, c, blocks);
-        if (part.width <= 0 || part.height <= 0 ||
-            static_cast<JDIMENSION>(part.width) > saved.width_in_blocks ||
-            static_cast<JDIMENSION>(part.height) > saved.height_in_blocks ||
-            static_cast<JDIMENSION>(part.column + part.width) > PaddedWidthInBlocks(target) ||
-            static_cast<JDIMENSION>(part.row + part.height) > PaddedHeightInBlocks(target))
-            return false;
-    }
-    return true;
-}
-
 // Holds no objects with destructors: library failures jump back here.
 int32_t RunUndo(UndoJob *job) {
     Decompressor &picture = job->picture;
@@ -74,40 +53,10 @@ int32_t RunUndo(UndoJob *job) {
     jpeg_read_header(pic, TRUE);
     jvirt_barray_ptr *coefficients = jpeg_read_coefficients(pic);
 
-    const int64_t embeddedLength = LoadReverseMarker(pic, &job->marker, errorText);
-    if (embeddedLength < 0) return static_cast<int32_t>(embeddedLength);
-    const uint8_t *header = job->marker.data();
-    const StampRect rect{static_cast<int32_t>(ReadLe32(header + kFieldRectLeft)),
-                         static_cast<int32_t>(ReadLe32(header + kFieldRectLowRow)),
-                         static_cast<int32_t>(ReadLe32(header + kFieldRectRight)),
-                         static_cast<int32_t>(ReadLe32(header + kFieldRectHighRow))};
-    // A marker whose CRC matches but whose rectangle does not fit the
-    // picture was not written for it.
-    if (!RectInside(rect, pic->image_width, pic->image_height))
-        return Refuse(errorText, kMarkerCorrupted, "Corrupted Mirelkanzoar marker!");
-    const BlockRect blocks = ComputeBlockRect(pic, rect);
-    if (CoefficientCrc(pic, coefficients) != ReadLe32(header + kFieldImageCrc))
-        return Refuse(errorText, kPictureChanged,
-                      "Image has been changed after Mirelkanzo was added!");
-
-    // The former blocks, read and checked before the destination is touched.
-    embedded.Create(errorText);
-    j_decompress_ptr emb = embedded.get();
-    AttachMemorySource(emb, &job->embeddedInput, header + kMarkerHeaderSize,
-                       static_cast<size_t>(embeddedLength));
-    LimitCoefficientMemory(emb, static_cast<size_t>(embeddedLength));
-    jpeg_read_header(emb, TRUE);
-    jvirt_barray_ptr *former = jpeg_read_coefficients(emb);
-    if (!EmbeddedFits(pic, emb, blocks))
-        return Refuse(errorText, kMarkerCorrupted, "Corrupted Mirelkanzoar marker!");
-    for (int c = 0; c < pic->num_components; ++c) {
-        const ComponentBlocks part = ComponentPart(pic, c, blocks);
-        CopyBlockArea(reinterpret_cast<j_common_ptr>(pic), former[c], 0, 0, coefficients[c],
-                      static_cast<JDIMENSION>(part.row), static_cast<JDIMENSION>(part.column),
-                      static_cast<JDIMENSION>(part.height), static_cast<JDIMENSION>(part.width));
-    }
-    jpeg_finish_decompress(emb);
-    embedded.Destroy();
+    if (const int32_t restored = RestoreFormerBlocks(pic, coefficients, &embedded, &job->marker,
+                                                     &job->embeddedInput, errorText);
+        restored != kOk)
+        return restored;
 
     if (!job->output.Open(job->destinationPath)) {
         SetErrorText(errorText, "can't create %s", job->destinationPath);
