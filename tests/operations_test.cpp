@@ -257,6 +257,80 @@ TEST_F(Operations, RestampingLeavesOneStampOverTheOriginalPicture) {
     EXPECT_EQ(ReadFile(path), stamped);
 }
 
+// A stamp over a stamp takes the earlier one off in memory and writes the
+// file once: the very file that taking the stamp off into a copy and
+// stamping that copy gives, for pictures of every kind of sampling, with
+// restart intervals, odd sizes, progressive sources and no EXIF date.
+TEST_F(Operations, RestampingInOnePassWritesWhatUndoThenStampWrites) {
+    const char *names[] = {"canon_eos450d_12mp.jpg",
+                           "apple_iphone6plus_portrait_dri.jpg",
+                           "canon_eos20d_portrait_1x2.jpg",
+                           "nikon_e950_444_dri.jpg",
+                           "minolta_dimage_ex_sampling_2x2_1x2.jpg",
+                           "sony_cybershot_oddsize_rot90.jpg",
+                           "panasonic_dmc-lc70_progressive_444.jpg",
+                           "samsung_sm-g930f_dateonly.jpg",
+                           "gray_noexif.jpg"};
+    // The date of a picture without one comes from its modification time,
+    // which the copy below is given too.
+    settings_.flags &= ~FLAG_FILETIME_CREATED;
+    Setts again = settings_;
+    again.stampPosition = MK_POS_TOP_LEFT;
+    again.fontColor = 0x2080FF;
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        const std::string stamped = Copy(name, std::string("stamped_") + name);
+        ASSERT_EQ(Process(OP_STAMP, stamped, stamped, settings_), 0);
+        ASSERT_EQ(ReadMarker(stamped).firsts, 1);
+
+        // One pass: the destination is written once, so it is not there
+        // yet when only its flush is left (two steps would have put the
+        // restored picture there first).
+        const std::string once = dir_.file(std::string("once_") + name);
+        int flushes = 0;
+        bool there = true;
+        ASSERT_EQ(mk::batch::StampFile(stamped.c_str(), once.c_str(), &again, nullptr,
+                                       [&] {
+                                           ++flushes;
+                                           there = std::filesystem::exists(once);
+                                       }),
+                  0);
+        EXPECT_EQ(flushes, 1);
+        EXPECT_FALSE(there);
+
+        const std::string restored = dir_.file(std::string("restored_") + name);
+        ASSERT_EQ(Process(OP_UNDO, stamped, restored, again), 0);
+        const auto time = mk::platform::ModificationTime(stamped.c_str());
+        ASSERT_TRUE(time);
+        ASSERT_TRUE(mk::platform::SetModificationTime(restored.c_str(), *time));
+        const std::string twice = dir_.file(std::string("twice_") + name);
+        ASSERT_EQ(Process(OP_STAMP, restored, twice, again), 0);
+        EXPECT_EQ(ReadFile(once), ReadFile(twice));
+        EXPECT_EQ(ReadMarker(once).firsts, 1);
+    }
+}
+
+// Where the one pass writes nothing, the two steps still give their own
+// results: with an empty text the earlier stamp is taken off and nothing
+// put on, and a stamped picture edited since is refused and left alone.
+TEST_F(Operations, RestampingFallsBackToUndoThenStamp) {
+    const auto original = Copy("casio_ex-z3_mm.jpg", "original.jpg");
+    const auto path = Copy("casio_ex-z3_mm.jpg");
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    Setts empty = settings_;
+    empty.datePicture[0] = '\0';
+    EXPECT_EQ(Process(OP_STAMP, path, path, empty), -1);
+    EXPECT_EQ(ReadMarker(path).segments, 0);
+    EXPECT_TRUE(SameCoefficients(Coefficients(path), Coefficients(original)));
+
+    ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
+    Bytes edited = ReadFile(path);
+    edited[edited.size() - 100] ^= 0x10;
+    mk::test::WriteFile(path, edited);
+    EXPECT_EQ(Process(OP_STAMP, path, path, settings_), -1);
+    EXPECT_EQ(ReadFile(path), edited);
+}
+
 TEST_F(Operations, NoReverseMarkerWithoutTheFlag) {
     const auto path = Copy("casio_ex-z3_mm.jpg");
     settings_.flags &= ~FLAG_REVERSE_MARKER;

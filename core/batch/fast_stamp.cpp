@@ -133,7 +133,7 @@ SharedOverlay BatchResources::Overlay(const OverlayLayer &layer, int32_t width, 
 
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
                      bool keepUndo, char *errorText, BatchResources *batch,
-                     const engine::DiskWaitNotice &diskWait) {
+                     const engine::DiskWaitNotice &diskWait, bool restoreEarlier) {
     SharedOverlay overlay;
     engine::RegionPainter painter;
     // The engine asks for the rectangle once it knows the picture's size;
@@ -154,8 +154,9 @@ int32_t StampPicture(const char *picture, const char *destination, const Overlay
     painter.finished = [&] { overlay.reset(); };
     const int32_t result =
         engine::StampRegion(picture, destination, painter, keepUndo ? 1 : 0, errorText,
-                            batch != nullptr ? batch->Memory() : nullptr, diskWait);
-    if (result != engine::kNeedsFullDecode) return result;
+                            batch != nullptr ? batch->Memory() : nullptr, diskWait, restoreEarlier);
+    // The full decode would paint over the earlier stamp.
+    if (result != engine::kNeedsFullDecode || restoreEarlier) return result;
     return StampFromFullDecode(picture, destination, overlay.get(), keepUndo, errorText);
 }
 

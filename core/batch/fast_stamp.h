@@ -67,9 +67,11 @@ class BatchResources {
 // With `batch`, the layer is rendered with the batch's catalogue instead
 // of one read for this picture alone, and the coefficients live in memory
 // of the batch's. `diskWait` is told when only the flush of the destination
-// is left.
+// is left. With `restoreEarlier`, the picture's own stamp is taken off in
+// memory first; a picture that needs a full decode then gives
+// kNeedsFullDecode, and nothing is written.
 int32_t StampPicture(const char *picture, const char *destination, const OverlayLayer &layer,
                      bool keepUndo, char *errorText, BatchResources *batch = nullptr,
-                     const engine::DiskWaitNotice &diskWait = {});
+                     const engine::DiskWaitNotice &diskWait = {}, bool restoreEarlier = false);
 
 }  // namespace mk::batch

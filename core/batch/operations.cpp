@@ -63,37 +63,62 @@ bool RestoreEarlierStamp(const char *source, const char *destination, char *erro
     return true;
 }
 
+// The stamp's layer for `picture`, whose date comes from `source`.
+bool MakeLayer(const char *picture, const char *source, const Setts &settings, OverlayLayer *layer,
+               char *errorText) {
+    int32_t width = 0, height = 0;
+    if (engine::ReadJpegFile(picture, nullptr, &width, &height, errorText) != engine::kOk ||
+        width <= 0 || height <= 0)
+        return false;
+    FillStampLayer(*layer, source, settings, width, height);
+    return true;
+}
+
 int32_t Stamp(const char *source, const char *destination, const Setts &settings,
               BatchResources *batch, const engine::DiskWaitNotice &diskWait) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
     char errorText[engine::kErrorTextSize] = "";
+    // Only the blocks around the stamp are decoded, painted and encoded
+    // again; an empty text paints nothing and writes nothing.
+    const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
 
     const char *picture = source;
     switch (engine::ProbeReverseMarker(source, errorText)) {
-        case engine::kOk:
+        case engine::kOk: {
             if ((settings.flags & FLAG_RESTAMP) == 0) return -1;
-            // Stamping over a stamp that could not be taken off would leave
-            // two markers, and the older one could never be restored.
+            // The earlier stamp taken off in memory and the new one put on,
+            // in one pass over the picture.
+            OverlayLayer layer{};
+            if (!MakeLayer(source, source, settings, &layer, errorText)) return -1;
+            bool flushing = false;
+            const engine::DiskWaitNotice notice = [&] {
+                flushing = true;
+                if (diskWait) diskWait();
+            };
+            if (StampPicture(source, destination, layer, keepUndo, errorText, batch, notice,
+                             true) == engine::kOk)
+                return 0;
+            if (flushing) return -1;  // written, but not into place
+            // Where the one pass writes nothing (nothing to paint, a picture
+            // that needs a full decode, a refused marker), the two steps
+            // give their own results: the earlier stamp is taken off into
+            // the destination, then the destination is stamped. Stamping
+            // over a stamp that could not be taken off would leave two
+            // markers, and the older one could never be restored.
             if (!RestoreEarlierStamp(source, destination, errorText)) return -1;
             picture = destination;
             break;
+        }
         case engine::kNoReverseMarker:
             break;
         default:
             return -1;
     }
 
-    int32_t width = 0, height = 0;
-    if (engine::ReadJpegFile(picture, nullptr, &width, &height, errorText) != engine::kOk ||
-        width <= 0 || height <= 0)
-        return -1;
     OverlayLayer layer{};
-    FillStampLayer(layer, source, settings, width, height);
-    // Only the blocks around the stamp are decoded, painted and encoded
-    // again; an empty text paints nothing and writes nothing.
-    const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
+    if (!MakeLayer(picture, source, settings, &layer, errorText)) return -1;
     return StampPicture(picture, destination, layer, keepUndo, errorText, batch, diskWait) ==
                    engine::kOk
                ? 0

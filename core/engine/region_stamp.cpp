@@ -19,10 +19,12 @@
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 #include "engine/block_feed.h"
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
+#include "engine/reverse_marker.h"
 #include "engine/stamp_steps.h"
 
 namespace mk::engine {
@@ -144,6 +146,10 @@ class RegionWorker {
 struct RegionJob {
     StampWork work;
     const RegionPainter *painter = nullptr;
+    bool restoreEarlier = false;
+    std::vector<uint8_t> earlierMarker;
+    MemorySource earlierInput{};
+    Decompressor earlierBlocks;
     std::unique_ptr<FILE, FileCloser> sourceFile;
     size_t sourceSize = 0;
     FileSource sourceInput{};
@@ -335,6 +341,8 @@ int32_t RunRegionStamp(RegionJob *job) {
     char *errorText = work->errorText;
     if (setjmp(work->source.error.recovery)) return FailureCodeOf(work->source.error);
     if (setjmp(work->destination.error.recovery)) return FailureCodeOf(work->destination.error);
+    // As for an undo: a marker whose stream the library cannot read.
+    if (setjmp(job->earlierBlocks.error.recovery)) return kLibraryFailed;
 
     work->source.Create(errorText);
     j_decompress_ptr src = work->source.get();
@@ -354,6 +362,14 @@ int32_t RunRegionStamp(RegionJob *job) {
     // be the same file.
     job->sourceFile.reset();
     AttachMemorySource(src, &work->sourceInput, nullptr, 0);
+    if (job->restoreEarlier) {
+        if (const int32_t restored =
+                RestoreFormerBlocks(src, sourceCoefficients, &job->earlierBlocks,
+                                    &job->earlierMarker, &job->earlierInput, errorText);
+            restored != kOk)
+            return restored;
+        work->dropEarlierMarker = true;
+    }
     const MK_Rect painted = AwaitPlacement(job);
     if (painted.left > painted.right || painted.top > painted.bottom)
         return Refuse(errorText, kCannotOpen, "Nothing to stamp");
@@ -396,7 +412,7 @@ int32_t RunRegionStamp(RegionJob *job) {
 
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
                     int32_t keepUndo, char *errorText, CoefficientMemory *memory,
-                    const DiskWaitNotice &diskWait) {
+                    const DiskWaitNotice &diskWait, bool restoreEarlier) {
     ClearErrorText(errorText);
     if (source == nullptr || destination == nullptr) return kCannotOpen;
     if (!painter.paintedRect || !painter.paint)
@@ -404,6 +420,7 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
     try {
         auto job = std::make_unique<RegionJob>();
         job->painter = &painter;
+        job->restoreEarlier = restoreEarlier;
         job->work.destinationPath = destination;
         job->work.keepUndo = keepUndo != 0;
         job->work.captureCrop = true;

@@ -47,8 +47,12 @@ inline constexpr int32_t kNeedsFullDecode = -20;
 // failed, kNeedsFullDecode. The source's coefficients live in `memory`
 // when given (a batch's), else in memory of their own. `diskWait` is told
 // when only the flush of the destination is left.
+// With `restoreEarlier` the source carries a stamp of its own, which is
+// taken off first, in memory (refused as UndoStampedJpeg refuses it): the
+// file written is then the one an undo into the destination and a stamp of
+// that would give, written once.
 int32_t StampRegion(const char *source, const char *destination, const RegionPainter &painter,
                     int32_t keepUndo, char *errorText, CoefficientMemory *memory = nullptr,
-                    const DiskWaitNotice &diskWait = {});
+                    const DiskWaitNotice &diskWait = {}, bool restoreEarlier = false);
 
 }  // namespace mk::engine

@@ -308,7 +308,7 @@ int32_t StartDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients, 
     jpeg_copy_critical_parameters(src, dst);
     AttachStreamDestination(dst, &work->outputStream, &work->output);
     jpeg_write_coefficients(dst, sourceCoefficients);
-    CopySavedSegments(src, dst, false);
+    CopySavedSegments(src, dst, work->dropEarlierMarker);
 
     if (work->keepUndo) {
         uint8_t *header = work->marker.data();

@@ -66,6 +66,9 @@ struct StampWork {
     // With captureCrop the crop's blocks are taken from its encoder
     // (PlaceCropBlocks) instead of coded and read back (ReadNewBlocks).
     bool captureCrop = false;
+    // The source's reverse marker was taken off in memory: its segments
+    // are not copied to the destination.
+    bool dropEarlierMarker = false;
     CropBlocks cropBlocks;
     CrcWhileWriting imageCrc;
     platform::AtomicFile output;
