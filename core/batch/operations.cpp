@@ -80,8 +80,6 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
     char errorText[engine::kErrorTextSize] = "";
-    // Only the blocks around the stamp are decoded, painted and encoded
-    // again; an empty text paints nothing and writes nothing.
     const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
 
     const char *picture = source;
@@ -119,6 +117,8 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
 
     OverlayLayer layer{};
     if (!MakeLayer(picture, source, settings, &layer, errorText)) return -1;
+    // Only the blocks around the stamp are decoded, painted and encoded
+    // again; an empty text paints nothing and writes nothing.
     return StampPicture(picture, destination, layer, keepUndo, errorText, batch, diskWait) ==
                    engine::kOk
                ? 0
