@@ -32,9 +32,7 @@ class BufferPool {
                 best = it;
         if (best == free_.end()) {
             if (makeRoom && !free_.empty())
-                free_.erase(std::max_element(
-                    free_.begin(), free_.end(),
-                    [](const Buffer &a, const Buffer &b) { return SizeOf(a) < SizeOf(b); }));
+                free_.erase(std::max_element(free_.begin(), free_.end(), Smaller));
             return std::nullopt;
         }
         std::optional<Buffer> taken(std::move(*best));
@@ -50,14 +48,13 @@ class BufferPool {
             return;  // the buffer goes back to the system instead
         }
         while (free_.size() > keep_) {
-            auto smallest = std::min_element(
-                free_.begin(), free_.end(),
-                [](const Buffer &a, const Buffer &b) { return SizeOf(a) < SizeOf(b); });
-            free_.erase(smallest);
+            free_.erase(std::min_element(free_.begin(), free_.end(), Smaller));
         }
     }
 
   private:
+    static bool Smaller(const Buffer &a, const Buffer &b) { return SizeOf(a) < SizeOf(b); }
+
     std::mutex lock_;
     std::vector<Buffer> free_;
     size_t keep_;
