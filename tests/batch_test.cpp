@@ -1,5 +1,6 @@
 // Tests of the batch driver with its file operations replaced.
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 #include "MK_Core.h"
 #include "batch/batch_job.h"
 #include "platform/files.h"
+#include "platform/processors.h"
 #include "test_support.h"
 
 using mk::batch::BatchJob;
@@ -375,6 +377,97 @@ TEST_F(Driver, AFileWaitingForTheDiskGivesItsCoreToTheNext) {
         EXPECT_LE(mostInFlight, int(2 * workers));
         EXPECT_GE(startedWhileWaiting, 2);
     }
+}
+
+// The processors this thread may run on.
+std::vector<int> AllowedProcessors() {
+    cpu_set_t set;
+    std::vector<int> processors;
+    if (sched_getaffinity(0, sizeof set, &set) != 0) return processors;
+    for (int p = 0; p < CPU_SETSIZE; ++p)
+        if (CPU_ISSET(p, &set)) processors.push_back(p);
+    return processors;
+}
+
+void RunOnlyOn(int processor) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    CPU_SET(processor, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
+void RunOnAny(const std::vector<int> &processors) {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    for (const int p : processors) CPU_SET(p, &set);
+    sched_setaffinity(0, sizeof set, &set);
+}
+
+TEST(Processors, AMovedThreadRunsThereAndKeepsTheProcessorsItMayUse) {
+    std::thread([] {
+        const std::vector<int> allowed = AllowedProcessors();
+        ASSERT_FALSE(allowed.empty());
+        for (const int p : {allowed.back(), allowed.front(), allowed.back()}) {
+            mk::platform::MoveToProcessor(p);
+            EXPECT_EQ(mk::platform::CurrentProcessor(), p);
+            EXPECT_EQ(AllowedProcessors(), allowed);
+        }
+        // Neither a processor outside the set nor an impossible one.
+        RunOnlyOn(allowed.front());
+        for (const int p : {allowed.back() + 1, -1, CPU_SETSIZE}) {
+            mk::platform::MoveToProcessor(p);
+            EXPECT_EQ(mk::platform::CurrentProcessor(), allowed.front());
+            EXPECT_EQ(AllowedProcessors(), std::vector<int>{allowed.front()});
+        }
+    }).join();
+}
+
+// The file started while another waits for the disk runs on the processor
+// that the waiting one gave up, not wherever the system woke its thread.
+TEST_F(Driver, TheNextFileTakesTheProcessorOfTheFileWaitingForTheDisk) {
+    const std::vector<int> allowed = AllowedProcessors();
+    if (allowed.size() < 2) GTEST_SKIP() << "one processor only";
+    std::vector<std::string> paths;
+    for (int i = 0; i < 8; ++i) paths.push_back(Picture("p" + std::to_string(i) + ".jpg"));
+    const std::string list = MakeList(paths);
+    std::vector<Report> reports;
+    BatchJob job;
+    mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports);
+    job.workers = 1;
+
+    std::mutex lock;
+    std::condition_variable started;
+    std::vector<int> gaveUp(paths.size(), -1), startedOn(paths.size(), -1);
+    size_t starts = 0;
+    auto op = [&](const char *source, const char *, const Setts *,
+                  const std::function<void()> &diskWait) {
+        std::unique_lock guard(lock);
+        const size_t mine = starts++;
+        startedOn[mine] = mk::platform::CurrentProcessor();
+        started.notify_all();
+        guard.unlock();
+        // Each file waits for the disk on another processor in turn, so the
+        // next file's thread cannot be there by chance every time.
+        const int processor = allowed[mine % allowed.size()];
+        RunOnlyOn(processor);
+        gaveUp[mine] = processor;
+        diskWait();
+        RunOnAny(allowed);
+        guard.lock();
+        started.wait_for(guard, std::chrono::milliseconds(500),
+                         [&] { return starts > mine + 1 || mine + 1 == paths.size(); });
+        (void)source;
+        return 0;
+    };
+    mk::batch::RunWorkerLoop(job, {op, op});
+
+    ASSERT_EQ(reports.size(), paths.size());
+    int handedOver = 0;
+    for (size_t i = 1; i < paths.size(); ++i)
+        if (startedOn[i] == gaveUp[i - 1]) ++handedOver;
+    // A busy machine may move a thread on at once; almost never each time.
+    EXPECT_GE(handedOver, int(paths.size()) - 2)
+        << ::testing::PrintToString(gaveUp) << " " << ::testing::PrintToString(startedOn);
 }
 
 TEST(SupportedFile, ByTheNameAlone) {

@@ -19,6 +19,7 @@
 #include "batch/progress_dialog.h"
 #include "platform/files.h"
 #include "platform/modules.h"
+#include "platform/processors.h"
 
 namespace mk::batch {
 namespace {
@@ -194,11 +195,17 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     // Files on the processors are at most `workers`; one whose operation
     // waits for the disk gives its core to the next file.
     size_t freeCores = workers;
+    // The processors given up that way, for the threads that start the next
+    // files. Left to itself, the system may wake such a thread on a
+    // processor that is busy with another file while the one given up goes
+    // idle.
+    std::vector<int> givenUp;
+    givenUp.reserve(workers);
 
     // With `guard` held: starts the next file in list order, or none when the
     // list is done or a cancel is asked for. A file waits for a free core,
     // and for every running file it shares a file with to be done.
-    auto take = [&](std::unique_lock<std::mutex> &guard) -> std::optional<size_t> {
+    auto take = [&](std::unique_lock<std::mutex> &guard, int *handedOver) -> std::optional<size_t> {
         for (;;) {
             if (next >= count || job.cancelRequested.load() != 0) return std::nullopt;
             if (freeCores > 0) {
@@ -211,6 +218,13 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
             changed.wait(guard, [&] { return changes != seen; });
         }
         --freeCores;
+        if (handedOver != nullptr && !givenUp.empty()) {
+            *handedOver = givenUp.back();
+            givenUp.pop_back();
+        }
+        // A core taken without its processor leaves the oldest one given up
+        // behind: it may be busy again by now.
+        while (givenUp.size() > freeCores) givenUp.erase(givenUp.begin());
         job.SetStatus(entries[next].destination);
         job.percent.store(static_cast<int32_t>(uint64_t{finished} * 100 / count));
         running.push_back(next);
@@ -233,20 +247,26 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     };
     // Processes file i with `guard` released; its core is given back when
     // its operation waits for the disk, else when it is done.
-    auto process = [&](std::unique_lock<std::mutex> &guard, size_t i) {
+    auto process = [&](std::unique_lock<std::mutex> &guard, size_t i, int handedOver) {
         bool holdsCore = true;
         const std::function<void()> diskWait = [&] {
+            const int processor = platform::CurrentProcessor();
             std::lock_guard relock(lock);
             if (!holdsCore) return;
             holdsCore = false;
             ++freeCores;
+            // Never more than the free cores, and room is reserved for those.
+            if (processor >= 0 && givenUp.size() < freeCores) givenUp.push_back(processor);
             notify();
         };
         guard.unlock();
+        if (handedOver >= 0 && handedOver != platform::CurrentProcessor())
+            platform::MoveToProcessor(handedOver);
         const int32_t result = ProcessOne(job, operations, entries[i], diskWait);
         guard.lock();
         if (holdsCore) ++freeCores;
         finish(i, result);
+        return holdsCore;
     };
 
     // Each worker starts its next file itself as soon as a core is free,
@@ -257,7 +277,16 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     auto work = [&] {
         std::unique_lock guard(lock);
         try {
-            while (const auto i = take(guard)) process(guard, *i);
+            // A thread whose file kept its core to the end goes on with the
+            // next file there; one that gave its core up takes a processor
+            // given up with the next.
+            bool onOwnCore = false;
+            for (;;) {
+                int handedOver = -1;
+                const auto i = take(guard, onOwnCore ? nullptr : &handedOver);
+                if (!i) break;
+                onOwnCore = process(guard, *i, handedOver);
+            }
         } catch (...) {
             // Out of memory while looking at the next file: start no more.
             if (!guard.owns_lock()) guard.lock();
@@ -281,8 +310,8 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     if (threads.empty()) {
         // One at a time, on this thread: each file reported before the next.
         std::unique_lock guard(lock);
-        while (const auto i = take(guard)) {
-            process(guard, *i);
+        while (const auto i = take(guard, nullptr)) {
+            process(guard, *i, -1);
             guard.unlock();
             report(*i);
             guard.lock();
