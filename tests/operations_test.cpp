@@ -539,8 +539,9 @@ TEST_F(Operations, StampAndUndoTellWhenOnlyTheDiskIsLeft) {
     calls = 0;
     inPlace = true;
     temporaryWritten = false;
-    ASSERT_EQ(
-        mk::batch::UndoStampFile(stamped.c_str(), restored.c_str(), &settings_, look(restored)), 0);
+    ASSERT_EQ(mk::batch::UndoStampFile(stamped.c_str(), restored.c_str(), &settings_, nullptr,
+                                       look(restored)),
+              0);
     EXPECT_EQ(calls, 1);
     EXPECT_FALSE(inPlace);
     EXPECT_TRUE(temporaryWritten);

@@ -5,9 +5,11 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "engine/block_arrays.h"
 #include "engine/engine.h"
 #include "engine/reverse_marker.h"
 #include "engine_test_helpers.h"
@@ -87,6 +89,36 @@ TEST_F(UndoTest, RestoresEveryBlockAndKeepsTheSegments) {
     ExpectRestored(restored);
     EXPECT_EQ(CarriedSegments(restored), CarriedSegments(original_));
     EXPECT_STREQ(error, "");
+}
+
+// In a batch the coefficients live in memory that earlier pictures left
+// full of their own blocks; none of them may show through, and the memory
+// goes back for the next picture.
+TEST_F(UndoTest, InTheMemoryOfABatchWritesWhatItWritesAlone) {
+    ASSERT_EQ(UndoStampedJpeg(stamped().c_str(), dir_.file("alone.jpg").c_str(), nullptr), 0);
+    engine::CoefficientMemory memory(1);
+    platform::Pages dirty = platform::Pages::Zeroed(size_t{2} << 20);
+    ASSERT_TRUE(dirty);
+    std::memset(dirty.data(), 0x5A, dirty.size());
+    memory.Give(std::move(dirty));
+    for (const uint8_t left : {uint8_t{0x5A}, uint8_t{0xA5}}) {
+        char error[engine::kErrorTextSize] = "";
+        ASSERT_EQ(
+            UndoStampedJpeg(stamped().c_str(), dir_.file("batch.jpg").c_str(), error, {}, &memory),
+            0)
+            << error;
+        EXPECT_EQ(ReadFile(dir_.file("batch.jpg")), ReadFile(dir_.file("alone.jpg")));
+        bool zeroed = true;
+        platform::Pages kept = memory.Take(1, &zeroed);
+        ASSERT_TRUE(kept) << "the buffer was not given back";
+        EXPECT_FALSE(zeroed);
+        // The picture's first block row went where the earlier one's was.
+        const auto *bytes = static_cast<const uint8_t *>(kept.data());
+        EXPECT_NE(std::count(bytes, bytes + 128, left), 128) << "the buffer was not used";
+        std::memset(kept.data(), left ^ 0xFF, kept.size());
+        memory.Give(std::move(kept));
+    }
+    ExpectRestored(ReadFile(dir_.file("batch.jpg")));
 }
 
 TEST_F(UndoTest, NotStamped) {

@@ -60,18 +60,19 @@ std::string BatchJob::Status() const {
 }
 
 BatchOperations StandardOperations(uint32_t fileCount) {
-    // A single picture reads its own catalogue and lets it go as soon as
-    // the stamp is rendered, before the picture's coefficients are all in
-    // memory.
+    // A batch's stamps share a font catalogue and their overlays, and its
+    // stamps and undos the memory of their coefficients. A single picture
+    // reads its own catalogue and lets it go as soon as the stamp is
+    // rendered, before the picture's coefficients are all in memory.
     const std::shared_ptr<BatchResources> batch =
         fileCount > 1 ? std::make_shared<BatchResources>() : nullptr;
     return {[batch](const char *source, const char *destination, const Setts *settings,
                     const std::function<void()> &diskWait) {
                 return StampFile(source, destination, settings, batch.get(), diskWait);
             },
-            [](const char *source, const char *destination, const Setts *settings,
-               const std::function<void()> &diskWait) {
-                return UndoStampFile(source, destination, settings, diskWait);
+            [batch](const char *source, const char *destination, const Setts *settings,
+                    const std::function<void()> &diskWait) {
+                return UndoStampFile(source, destination, settings, batch.get(), diskWait);
             }};
 }
 

@@ -126,14 +126,15 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
 }
 
 int32_t Undo(const char *source, const char *destination, const Setts &settings,
-             const engine::DiskWaitNotice &diskWait) {
+             BatchResources *batch, const engine::DiskWaitNotice &diskWait) {
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination)) return -1;
     char errorText[engine::kErrorTextSize] = "";
     if (const int32_t probe = engine::ProbeReverseMarker(source, errorText); probe != engine::kOk)
         return probe;
     platform::WritableGuard writable;
     if (!MayWrite(destination, settings, writable)) return -1;
-    return engine::UndoStampedJpeg(source, destination, errorText, diskWait);
+    return engine::UndoStampedJpeg(source, destination, errorText, diskWait,
+                                   batch != nullptr ? batch->Memory() : nullptr);
 }
 
 }  // namespace
@@ -149,10 +150,10 @@ int32_t StampFile(const char *source, const char *destination, const Setts *sett
 }
 
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings,
-                      const engine::DiskWaitNotice &diskWait) {
+                      BatchResources *batch, const engine::DiskWaitNotice &diskWait) {
     if (settings == nullptr) return -1;
     try {
-        return Undo(source, destination, *settings, diskWait);
+        return Undo(source, destination, *settings, batch, diskWait);
     } catch (...) {
         return -1;
     }

@@ -15,9 +15,10 @@ class BatchResources;
 // flush of the destination to disk is left.
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
                   BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {});
-// Takes the stamp off source into destination.
+// Takes the stamp off source into destination, with the memory of its
+// batch when given.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings,
-                      const engine::DiskWaitNotice &diskWait = {});
+                      BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {});
 
 // Builds the overlay layer of a stamp of `source` from the settings, with
 // the geometry in pixels for a picture of that size.

@@ -10,6 +10,8 @@
 
 namespace mk::engine {
 
+class CoefficientMemory;
+
 // Engine result codes.
 enum : int32_t {
     kOk = 0,
@@ -51,9 +53,10 @@ int32_t WriteStampedJpeg(const char *source, const char *destination, const void
 int32_t ProbeReverseMarker(const char *path, char *errorText);
 
 // Restores the unstamped picture from a stamped source into destination
-// (atomically; the destination is untouched on every refusal).
+// (atomically; the destination is untouched on every refusal). The
+// picture's coefficients live in `memory` when given (a batch's).
 int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText,
-                        const DiskWaitNotice &diskWait = {});
+                        const DiskWaitNotice &diskWait = {}, CoefficientMemory *memory = nullptr);
 
 // CRC-32 of ISO-HDLC / zlib / PNG.
 uint32_t Crc32(const void *data, size_t length);

@@ -77,13 +77,14 @@ int32_t RunUndo(UndoJob *job) {
 }  // namespace
 
 int32_t UndoStampedJpeg(const char *source, const char *destination, char *errorText,
-                        const DiskWaitNotice &diskWait) {
+                        const DiskWaitNotice &diskWait, CoefficientMemory *memory) {
     ClearErrorText(errorText);
     if (source == nullptr || destination == nullptr) return kCannotOpen;
     try {
         auto job = std::make_unique<UndoJob>();
         job->destinationPath = destination;
         job->errorText = errorText;
+        job->picture.arrays.UseMemory(memory);
         if (!ReadWholeFile(source, &job->sourceData)) {
             SetErrorText(errorText, "can't open %s", source);
             return kCannotOpen;
