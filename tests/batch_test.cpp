@@ -389,13 +389,6 @@ std::vector<int> AllowedProcessors() {
     return processors;
 }
 
-void RunOnlyOn(int processor) {
-    cpu_set_t set;
-    CPU_ZERO(&set);
-    CPU_SET(processor, &set);
-    sched_setaffinity(0, sizeof set, &set);
-}
-
 void RunOnAny(const std::vector<int> &processors) {
     cpu_set_t set;
     CPU_ZERO(&set);
@@ -413,7 +406,7 @@ TEST(Processors, AMovedThreadRunsThereAndKeepsTheProcessorsItMayUse) {
             EXPECT_EQ(AllowedProcessors(), allowed);
         }
         // Neither a processor outside the set nor an impossible one.
-        RunOnlyOn(allowed.front());
+        RunOnAny({allowed.front()});
         for (const int p : {allowed.back() + 1, -1, CPU_SETSIZE}) {
             mk::platform::MoveToProcessor(p);
             EXPECT_EQ(mk::platform::CurrentProcessor(), allowed.front());
@@ -449,7 +442,7 @@ TEST_F(Driver, TheNextFileTakesTheProcessorOfTheFileWaitingForTheDisk) {
         // Each file waits for the disk on another processor in turn, so the
         // next file's thread cannot be there by chance every time.
         const int processor = allowed[mine % allowed.size()];
-        RunOnlyOn(processor);
+        RunOnAny({processor});
         gaveUp[mine] = processor;
         diskWait();
         RunOnAny(allowed);
