@@ -53,12 +53,16 @@ void FillStampLayer(OverlayLayer &layer, const char *source, const Setts &s, int
 
 namespace {
 
-// Takes an earlier stamp off source into destination before stamping again;
-// an in-place restore keeps the file's time.
-bool RestoreEarlierStamp(const char *source, const char *destination, char *errorText) {
+// Takes an earlier stamp off source into destination before stamping again,
+// with the memory of the batch when given; an in-place restore keeps the
+// file's time.
+bool RestoreEarlierStamp(const char *source, const char *destination, BatchResources *batch,
+                         char *errorText) {
     std::optional<timespec> time;
     if (platform::SameFile(source, destination)) time = platform::ModificationTime(source);
-    if (engine::UndoStampedJpeg(source, destination, errorText) != engine::kOk) return false;
+    if (engine::UndoStampedJpeg(source, destination, errorText, {},
+                                batch != nullptr ? batch->Memory() : nullptr) != engine::kOk)
+        return false;
     if (time) platform::SetModificationTime(source, *time);
     return true;
 }
@@ -105,7 +109,7 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
             // the destination, then the destination is stamped. Stamping
             // over a stamp that could not be taken off would leave two
             // markers, and the older one could never be restored.
-            if (!RestoreEarlierStamp(source, destination, errorText)) return -1;
+            if (!RestoreEarlierStamp(source, destination, batch, errorText)) return -1;
             picture = destination;
             break;
         }
