@@ -63,19 +63,27 @@ int32_t CountResult(const char *, int32_t result, void *userData) {
     return 0;
 }
 
-// What the child sends back.
+// What the child sends back: when its batch started and ended on the
+// system's monotonic clock, which all processes share.
 struct ChildReport {
-    double seconds;
+    double start;
+    double end;
     uint32_t done;
     uint32_t failed;
 };
 
 struct BatchRun {
+    double start = 0;
     double seconds = 0;
     double cpuSeconds = 0;  // user and system time of the child, all threads
     long peakKiB = 0;
     bool ok = false;
 };
+
+double Now() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
 
 // Holds the calling process, and the threads it starts, to the first
 // processor it may run on.
@@ -93,13 +101,29 @@ bool HoldToOneCore() {
     return false;
 }
 
-// One batch in a child process: the driver's own time, and the child's peak
-// memory from wait4. `oneCore`: the child runs on a single processor.
-BatchRun RunBatch(const std::string &sources, const std::string &destinations, uint32_t files,
-                  uint32_t workers, bool oneCore) {
-    BatchRun run;
+// The files of one batch, as the driver takes them.
+struct BatchLists {
+    std::string sources;
+    std::string destinations;
+    uint32_t files = 0;
+};
+
+// A batch running in a child process of its own.
+struct StartedBatch {
+    pid_t pid = -1;
+    int reportFd = -1;
+    uint32_t workers = 0;
+    uint32_t files = 0;
+};
+
+// Starts one batch in a child process. `oneCore`: the child runs on a
+// single processor.
+StartedBatch StartBatch(const BatchLists &lists, uint32_t workers, bool oneCore) {
+    StartedBatch started;
+    started.workers = workers;
+    started.files = lists.files;
     int ends[2];
-    if (pipe(ends) != 0) return run;
+    if (pipe(ends) != 0) return started;
     const pid_t pid = fork();
     if (pid == 0) {
         close(ends[0]);
@@ -107,42 +131,69 @@ BatchRun RunBatch(const std::string &sources, const std::string &destinations, u
         Setts settings{};
         MK_SettsLoadDefaults(&settings);
         Tally tally;
-        const auto start = std::chrono::steady_clock::now();
+        const double start = Now();
         // The operations MK_ProcessFiles runs for a list of this length.
         mk::batch::ProcessFiles(
-            nullptr, sources.c_str(), destinations.c_str(), OP_STAMP, 0, &settings, CountResult,
-            &tally, mk::batch::StandardOperations(mk::batch::CountEntries(sources.c_str())),
-            workers);
-        const ChildReport report{
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
-            tally.done, tally.failed};
+            nullptr, lists.sources.c_str(), lists.destinations.c_str(), OP_STAMP, 0, &settings,
+            CountResult, &tally,
+            mk::batch::StandardOperations(mk::batch::CountEntries(lists.sources.c_str())), workers);
+        const ChildReport report{start, Now(), tally.done, tally.failed};
         const bool sent = write(ends[1], &report, sizeof report) == ssize_t(sizeof report);
         _exit(sent ? 0 : 1);
     }
     close(ends[1]);
     if (pid < 0) {
         close(ends[0]);
-        return run;
+        return started;
     }
+    started.pid = pid;
+    started.reportFd = ends[0];
+    return started;
+}
+
+// Waits for a started batch: the driver's own time, and the child's peak
+// memory and processor time from wait4.
+BatchRun FinishBatch(const StartedBatch &started) {
+    BatchRun run;
+    if (started.pid < 0) return run;
     ChildReport report{};
-    const bool got = read(ends[0], &report, sizeof report) == ssize_t(sizeof report);
-    close(ends[0]);
+    const bool got = read(started.reportFd, &report, sizeof report) == ssize_t(sizeof report);
+    close(started.reportFd);
     int status = 0;
     rusage usage{};
     pid_t waited;
     do {
-        waited = wait4(pid, &status, 0, &usage);
+        waited = wait4(started.pid, &status, 0, &usage);
     } while (waited < 0 && errno == EINTR);
-    run.seconds = report.seconds;
+    run.start = report.start;
+    run.seconds = report.end - report.start;
     run.peakKiB = usage.ru_maxrss;
     run.cpuSeconds = static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
                      static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-    run.ok = got && waited == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
-             report.done == files && report.failed == 0;
-    if (got && (report.done != files || report.failed != 0))
-        std::fprintf(stderr, "batch with %u worker(s): %u of %u reported, %u failed\n", workers,
-                     report.done, files, report.failed);
+    run.ok = got && waited == started.pid && WIFEXITED(status) && WEXITSTATUS(status) == 0 &&
+             report.done == started.files && report.failed == 0;
+    if (got && (report.done != started.files || report.failed != 0))
+        std::fprintf(stderr, "batch with %u worker(s): %u of %u reported, %u failed\n",
+                     started.workers, report.done, started.files, report.failed);
     return run;
+}
+
+// Two one-worker batches at once, each on files of its own, in two
+// processes: what the machine gives work that shares nothing but its
+// processors, memory and disk. Its time is from the earlier start to the
+// later end; peak memory and processor time are those of both.
+BatchRun RunTwoApart(const BatchLists &first, const BatchLists &second) {
+    const StartedBatch a = StartBatch(first, 1, false);
+    const StartedBatch b = StartBatch(second, 1, false);
+    const BatchRun ra = FinishBatch(a);
+    const BatchRun rb = FinishBatch(b);
+    BatchRun both;
+    both.ok = ra.ok && rb.ok;
+    both.start = std::min(ra.start, rb.start);
+    both.seconds = std::max(ra.start + ra.seconds, rb.start + rb.seconds) - both.start;
+    both.cpuSeconds = ra.cpuSeconds + rb.cpuSeconds;
+    both.peakKiB = ra.peakKiB + rb.peakKiB;
+    return both;
 }
 
 }  // namespace
@@ -171,32 +222,40 @@ int main(int argc, char **argv) {
     }
 
     // The batch: copies of the pictures in turn, stamped into copies of
-    // their own beside them.
+    // their own beside them. A second set of copies, in a folder of its
+    // own, is for the second of two batches run at once.
     const fs::path work = options.dataDir / "batch-run";
     std::error_code error;
     fs::remove_all(work, error);
-    fs::create_directories(work, error);
-    std::vector<fs::path> sources, destinations;
+    BatchLists lists[2];
+    std::vector<fs::path> destinations;
     double totalMegapixels = 0;
-    for (int i = 0; i < files; ++i) {
-        const size_t which = static_cast<size_t>(i) % pictures.size();
-        char name[32];
-        std::snprintf(name, sizeof name, "in_%03d.jpg", i);
-        sources.push_back(work / name);
-        std::snprintf(name, sizeof name, "out_%03d.jpg", i);
-        destinations.push_back(work / name);
-        fs::copy_file(pictures[which], sources.back(), fs::copy_options::overwrite_existing, error);
-        if (error) {
-            std::fprintf(stderr, "cannot copy %s: %s\n", pictures[which].c_str(),
-                         error.message().c_str());
-            return 1;
+    for (int set = 0; set < 2; ++set) {
+        const fs::path folder = set == 0 ? work : work / "apart";
+        fs::create_directories(folder, error);
+        std::vector<fs::path> sources, outputs;
+        for (int i = 0; i < files; ++i) {
+            const size_t which = static_cast<size_t>(i) % pictures.size();
+            char name[32];
+            std::snprintf(name, sizeof name, "in_%03d.jpg", i);
+            sources.push_back(folder / name);
+            std::snprintf(name, sizeof name, "out_%03d.jpg", i);
+            outputs.push_back(folder / name);
+            fs::copy_file(pictures[which], sources.back(), fs::copy_options::overwrite_existing,
+                          error);
+            if (error) {
+                std::fprintf(stderr, "cannot copy %s: %s\n", pictures[which].c_str(),
+                             error.message().c_str());
+                return 1;
+            }
+            if (set == 0) totalMegapixels += megapixels[which];
         }
-        totalMegapixels += megapixels[which];
+        lists[set] =
+            BatchLists{MakePathList(sources), MakePathList(outputs), static_cast<uint32_t>(files)};
+        destinations.insert(destinations.end(), outputs.begin(), outputs.end());
     }
-    const std::string sourceList = MakePathList(sources);
-    const std::string destinationList = MakePathList(destinations);
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    const uint32_t chosen = mk::batch::DefaultWorkerCount(sourceList.c_str());
+    const uint32_t chosen = mk::batch::DefaultWorkerCount(lists[0].sources.c_str());
 
     std::printf(
         "batch benchmark: %d pictures (copies of %zu pictures of 6, 12 and 24 MP from the "
@@ -208,27 +267,31 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
 
     // Worker count 1 and 0 (the default) in turn, starting with the other
-    // one each round, so that neither always runs on a warmer machine. Then
-    // the one-worker batch once more, held to a single core: a worker's
-    // stamp reads and writes the coefficients on one thread and renders and
-    // codes the stamp's blocks beside them, so one worker alone keeps a
-    // little more than one core busy.
-    struct Config {
-        uint32_t workers;
-        bool oneCore;
-    };
-    const Config configs[3] = {{1, false}, {0, false}, {1, true}};
-    std::vector<double> seconds[3], peaks[3], cpu[3];
+    // one each round, so that neither always runs on a warmer machine. Then,
+    // for comparison only:
+    // - the one-worker batch once more, held to a single core: a worker's
+    //   stamp reads and writes the coefficients on one thread and renders
+    //   and codes the stamp's blocks beside them, so one worker alone keeps
+    //   a little more than one core busy;
+    // - two one-worker batches at once in two processes, each on copies of
+    //   its own: how much faster two cores make work that shares nothing
+    //   but the machine, the most one batch on two cores can hope for.
+    enum { kOne, kAll, kOneCore, kTwoApart, kConfigs };
+    std::vector<double> seconds[kConfigs], peaks[kConfigs], cpu[kConfigs];
     for (int run = 0; run < options.runs; ++run) {
-        for (int k = 0; k < 3; ++k) {
-            const int which = k == 2 ? 2 : (run % 2 == 0) ? k : 1 - k;
+        for (int k = 0; k < kConfigs; ++k) {
+            const int which = k >= kOneCore ? k : (run % 2 == 0) ? k : 1 - k;
             for (const fs::path &d : destinations) fs::remove(d, error);
-            const BatchRun batch =
-                RunBatch(sourceList, destinationList, static_cast<uint32_t>(files),
-                         configs[which].workers, configs[which].oneCore);
+            BatchRun batch;
+            if (which == kTwoApart)
+                batch = RunTwoApart(lists[0], lists[1]);
+            else
+                batch = FinishBatch(StartBatch(lists[0], which == kAll ? 0 : 1, which == kOneCore));
             if (!batch.ok) {
-                std::fprintf(stderr, "the batch with worker count %u%s failed\n",
-                             configs[which].workers, configs[which].oneCore ? " on one core" : "");
+                static const char *const kNames[kConfigs] = {
+                    "with one worker", "with the default worker count",
+                    "with one worker on one core", "pair run at once"};
+                std::fprintf(stderr, "the batch %s failed\n", kNames[which]);
                 return 1;
             }
             seconds[which].push_back(batch.seconds);
@@ -241,50 +304,67 @@ int main(int argc, char **argv) {
     std::printf("\nC. batch of %d pictures, wall time in seconds\n", files);
     // CPU: the median of the processor time over the median wall time, in
     // cores.
-    std::printf("  %-22s %8s %8s %8s %10s %8s %10s %6s\n", "workers", "best", "median", "worst",
+    std::printf("  %-25s %8s %8s %8s %10s %8s %10s %6s\n", "workers", "best", "median", "worst",
                 "pictures/s", "MP/s", "peak MiB", "cores");
-    mk::bench::Summary summaries[3];
-    for (int which = 0; which < 3; ++which) {
+    mk::bench::Summary summaries[kConfigs];
+    for (int which = 0; which < kConfigs; ++which) {
         const mk::bench::Summary s = mk::bench::Summarize(seconds[which]);
         const mk::bench::Summary p = mk::bench::Summarize(peaks[which]);
         const mk::bench::Summary c = mk::bench::Summarize(cpu[which]);
         summaries[which] = s;
-        const std::string label = which == 0   ? std::string("1")
-                                  : which == 1 ? "0 (default: " + std::to_string(chosen) + ")"
-                                               : std::string("1, on one core");
-        std::printf("  %-22s %8.3f %8.3f %8.3f %10.2f %8.1f %10.1f %6.2f\n", label.c_str(), s.best,
-                    s.median, s.worst, files / s.best, totalMegapixels / s.best, p.median / 1024,
+        const std::string label = which == kOne   ? std::string("1")
+                                  : which == kAll ? "0 (default: " + std::to_string(chosen) + ")"
+                                  : which == kOneCore
+                                      ? std::string("1, on one core")
+                                      : "1, twice at once (2 x " + std::to_string(files) + ")";
+        const double count = which == kTwoApart ? 2.0 * files : files;
+        const double mp = which == kTwoApart ? 2 * totalMegapixels : totalMegapixels;
+        std::printf("  %-25s %8.3f %8.3f %8.3f %10.2f %8.1f %10.1f %6.2f\n", label.c_str(), s.best,
+                    s.median, s.worst, count / s.best, mp / s.best, p.median / 1024,
                     c.median / s.median);
     }
-    const double speedUp = summaries[0].best / summaries[1].best;
+    const double speedUp = summaries[kOne].best / summaries[kAll].best;
     const double goal = kGoalPerCore * cores;
     std::printf(
         "  speed-up all cores / one worker: %.2f (median %.2f)   goal >= %.2f (%.1f x %u "
         "cores)  %s\n",
-        speedUp, summaries[0].median / summaries[1].median, goal, kGoalPerCore, cores,
+        speedUp, summaries[kOne].median / summaries[kAll].median, goal, kGoalPerCore, cores,
         mk::bench::Verdict(speedUp >= goal));
     // The batches of one round ran minutes apart at most, so their ratio is
     // less at the mercy of a machine whose speed drifts between rounds than
-    // the ratio of the best times.
-    auto pairedMedian = [&](int single, double *from, double *to) {
+    // the ratio of the best times. `scale` turns a ratio of times into one
+    // of throughputs where the two batches differ in their number of files.
+    auto pairedMedian = [&](int slower, int faster, double scale, double *from, double *to) {
         std::vector<double> paired;
-        for (size_t run = 0; run < seconds[single].size(); ++run)
-            paired.push_back(seconds[single][run] / seconds[1][run]);
+        for (size_t run = 0; run < seconds[slower].size(); ++run)
+            paired.push_back(scale * seconds[slower][run] / seconds[faster][run]);
         const mk::bench::Summary rounds = mk::bench::Summarize(paired);
         *from = rounds.best;
         *to = rounds.worst;
         return rounds.median;
     };
     double from = 0, to = 0;
-    const double paired = pairedMedian(0, &from, &to);
+    const double paired = pairedMedian(kOne, kAll, 1, &from, &to);
     std::printf("  speed-up of each round's pair: median %.2f (from %.2f to %.2f)  %s\n", paired,
                 from, to, mk::bench::Verdict(paired >= goal));
-    const double pairedOneCore = pairedMedian(2, &from, &to);
+    const double pairedOneCore = pairedMedian(kOneCore, kAll, 1, &from, &to);
     std::printf(
         "  for comparison, all cores / one worker on one core: %.2f (median %.2f; each round's "
         "pair: median %.2f, from %.2f to %.2f)\n",
-        summaries[2].best / summaries[1].best, summaries[2].median / summaries[1].median,
-        pairedOneCore, from, to);
+        summaries[kOneCore].best / summaries[kAll].best,
+        summaries[kOneCore].median / summaries[kAll].median, pairedOneCore, from, to);
+    // Two batches at once did twice the files of one.
+    const double pairedApart = pairedMedian(kOne, kTwoApart, 2, &from, &to);
+    std::printf(
+        "  for comparison, two one-worker batches at once / one worker: %.2f (median %.2f; each "
+        "round: median %.2f, from %.2f to %.2f)\n",
+        2 * summaries[kOne].best / summaries[kTwoApart].best,
+        2 * summaries[kOne].median / summaries[kTwoApart].median, pairedApart, from, to);
+    const double pairedShare = pairedMedian(kAll, kTwoApart, 2, &from, &to);
+    std::printf(
+        "  one batch on all cores reaches %.2f of the throughput of the two apart (each "
+        "round: median %.2f, from %.2f to %.2f)\n",
+        2 * summaries[kAll].best / summaries[kTwoApart].best, pairedShare, from, to);
     std::printf("\nload average after: %s\n", mk::bench::LoadText().c_str());
     fs::remove_all(work, error);
     return 0;
