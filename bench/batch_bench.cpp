@@ -1,7 +1,8 @@
 // Batch throughput benchmark: stamps 40 pictures of 6, 12 and 24 megapixels
 // through the batch driver with one worker and with the default count (one
 // per core as memory permits), and prints the speed-up against its goal.
-// For comparison it also runs the one-worker batch held to a single core.
+// For comparison it also runs the one-worker batch held to a single core, and
+// two one-worker batches at once in two processes.
 //   batch_bench [-n RUNS] [-d DATA_DIR] [FILES]
 // Each batch runs in a child process of its own, so that its peak memory can
 // be told apart.
@@ -200,7 +201,7 @@ BatchRun RunTwoApart(const BatchLists &first, const BatchLists &second) {
 
 int main(int argc, char **argv) {
     mk::bench::CommonOptions options;
-    if (!mk::bench::ParseCommonOptions(argc, argv, 3, &options)) return 2;
+    if (!mk::bench::ParseCommonOptions(argc, argv, 7, &options)) return 2;
     int files = kDefaultFiles;
     if (options.rest.size() == 1) files = std::atoi(options.rest[0].c_str());
     if (options.rest.size() > 1 || files < 1 || files > 1000) {

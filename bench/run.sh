@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs the stamp benchmarks of a release build folder:
 #   bench/run.sh <build-dir> [runs]
-# runs: repetitions of each measurement (stamp_bench 5, batch_bench 3 when
+# runs: repetitions of each measurement (stamp_bench 5, batch_bench 7 when
 # not given). The figures are only as quiet as the machine: the load
 # average is printed before and after each program.
 set -euo pipefail
