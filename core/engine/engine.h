@@ -21,6 +21,17 @@ enum : int32_t {
     kNotJpeg = -4,
     kPrematureEnd = -5,
     kBadMarkerLength = -6,
+    // The decoder warned while reading the picture: its data is damaged, and
+    // the coefficients it recovered are not the file's.
+    kDamaged = -7,
+    // A picture the decoder reads but the encoder cannot take (a zero in a
+    // quantisation table, for one).
+    kUnsupported = -8,
+    // Writing the destination failed, for want of space or otherwise.
+    kWriteFailed = -9,
+    kNoSpace = -13,
+    // The stamp paints nothing on this picture; nothing was written.
+    kNothingPainted = -14,
     kNoReverseMarker = -10,
     kMarkerCorrupted = -11,
     kPictureChanged = -12,
