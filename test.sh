@@ -9,11 +9,11 @@ cd "$top"
 jobs=$(nproc)
 
 echo "== normal build"
-scripts/setup.sh build
+scripts/setup.sh build -DMK_WERROR=ON
 (cd build && ctest --output-on-failure -j"$jobs")
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer build"
-scripts/setup.sh build-asan -DMK_SANITIZE=ON -DMK_BUILD_BENCH=OFF
+scripts/setup.sh build-asan -DMK_WERROR=ON -DMK_SANITIZE=ON -DMK_BUILD_BENCH=OFF
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # Libraries that keep process-wide caches until exit (fontconfig, Qt, ICU)
@@ -23,7 +23,7 @@ export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0
 
 echo "== ThreadSanitizer: the batch driver, the operations it runs in parallel and the"
 echo "   region stamp, whose blocks are made beside the writing of the file"
-cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMK_TSAN=ON \
+cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMK_TSAN=ON -DMK_WERROR=ON \
     -DMK_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target batch_test operations_test region_stamp_test
 tsan_options="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/tests/tsan.supp"
@@ -33,7 +33,7 @@ TSAN_OPTIONS=$tsan_options build-tsan/tests/operations_test
 TSAN_OPTIONS=$tsan_options build-tsan/tests/region_stamp_test --gtest_filter='-*OnTheCorpus*'
 
 echo "== fuzz targets over their seed corpora"
-CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_FUZZ=ON -DMK_SANITIZE=ON \
+CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_WERROR=ON -DMK_FUZZ=ON -DMK_SANITIZE=ON \
     -DMK_BUILD_TESTS=OFF -DMK_BUILD_BENCH=OFF
 fuzz/run_fuzzers.sh build-fuzz
 

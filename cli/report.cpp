@@ -19,12 +19,36 @@ std::string ReportText(int32_t verbosity, int32_t operation, int32_t result,
     return text;
 }
 
-int32_t ReportFile(const char *destination, int32_t result, void *userData) {
-    const auto &state = *static_cast<const RunState *>(userData);
+std::string FailureText(const MK_FileReport &report) {
+    if (report.result == 0) return {};
+    std::string text = "mkquill: ";
+    text += report.source;
+    text += ": ";
+    text += report.text[0] != '\0' ? report.text : "failed";
+    text += '\n';
+    return text;
+}
+
+namespace {
+
+// Writes the text and hands it on at once: a line must reach a pipe or a
+// log even if the process ends before the next file.
+void Emit(FILE *stream, const std::string &text) {
+    if (text.empty()) return;
+    std::fwrite(text.data(), 1, text.size(), stream);
+    std::fflush(stream);
+}
+
+}  // namespace
+
+int32_t ReportFile(const MK_FileReport *report, void *userData) {
+    auto &state = *static_cast<RunState *>(userData);
+    if (report->result != 0) ++state.failures;
     // Nothing may unwind into the batch: a line that cannot be built is lost.
     try {
-        const std::string text = ReportText(state.verbosity, state.operation, result, destination);
-        std::fwrite(text.data(), 1, text.size(), stdout);
+        Emit(stdout,
+             ReportText(state.verbosity, state.operation, report->result, report->destination));
+        Emit(stderr, FailureText(*report));
     } catch (...) {
     }
     return 0;

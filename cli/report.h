@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "MK_Core.h"
 #include "run_state.h"
 
 namespace mk::cli {
@@ -14,7 +15,13 @@ namespace mk::cli {
 std::string ReportText(int32_t verbosity, int32_t operation, int32_t result,
                        const char *destination);
 
-// The ProcessCallback: prints ReportText. userData is the run's RunState.
-int32_t ReportFile(const char *destination, int32_t result, void *userData);
+// The line on standard error for a file that failed: the path and the
+// reason in words. Empty for a file that was done.
+std::string FailureText(const MK_FileReport &report);
+
+// The ProcessReportCallback: prints ReportText on standard output and, for a
+// failure, FailureText on standard error, each as soon as the file is done,
+// and counts the failures. userData is the run's RunState.
+int32_t ReportFile(const MK_FileReport *report, void *userData);
 
 }  // namespace mk::cli

@@ -19,6 +19,8 @@ struct RunState {
     bool recursive = false;
     // Empty: no settings file named.
     std::string settingsFile;
+    // Files the batch reported as failed.
+    uint32_t failures = 0;
 };
 
 }  // namespace mk::cli

@@ -7,6 +7,7 @@
 
 #include "MK_Core.h"
 #include "expand.h"
+#include "interrupt.h"
 #include "naming.h"
 #include "options.h"
 #include "path_list.h"
@@ -34,6 +35,9 @@ constexpr const char *kUsage =
     "   -V0 silent \r\n";
 
 constexpr size_t kInitialListSize = 1024;
+
+// Exit status when at least one file could not be processed.
+constexpr int kSomeFilesFailed = 2;
 
 // The letter as typed; a lone "-" or "/" has none, so the introducer itself
 // stands for it rather than a NUL byte.
@@ -77,11 +81,18 @@ int RunTool(int argc, const char *const *argv) {
         }
     }
 
-    MK_ProcessFiles(nullptr, sources.data(), destinations.data(), state.operation, 0,
-                    settings.recordSize != 0 ? &settings : nullptr, ReportFile, &state);
+    CatchInterrupts();
+    MK_ProcessFilesEx(nullptr, sources.data(), destinations.data(), state.operation, 0,
+                      settings.recordSize != 0 ? &settings : nullptr, ReportFile,
+                      InterruptRequested, &state);
 
     if (state.verbosity >= 2) std::printf("\nFinished.\n");
-    return 0;
+    if (const int signal = InterruptSignal(); signal != 0) {
+        std::fprintf(stderr, "mkquill: stopped by signal %d before every file was processed\n",
+                     signal);
+        return 128 + signal;
+    }
+    return state.failures != 0 ? kSomeFilesFailed : 0;
 }
 
 }  // namespace mk::cli

@@ -54,8 +54,8 @@ struct FakeOperations {
     int32_t result = 0;
 
     BatchOperations Make() {
-        auto op = [this](const char *s, const char *d, const Setts *,
-                         const std::function<void()> &) {
+        auto op = [this](const char *s, const char *d, const Setts *, const std::function<void()> &,
+                         MK_FileReport *) {
             {
                 std::lock_guard guard(lock);
                 calls.push_back({s, d});
@@ -199,7 +199,8 @@ TEST_F(Driver, CancelDuringTheThirdFileFinishesItAndStartsNoOther) {
     EXPECT_EQ(job.fileCount, 5u);
     job.workers = 1;
     int calls = 0;
-    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &) {
+    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &,
+                  MK_FileReport *) {
         if (++calls == 3) job.cancelRequested.store(1);
         return 0;
     };
@@ -218,9 +219,8 @@ TEST_F(Driver, ProgressIsTheShareOfFilesDone) {
     std::vector<int32_t> seen;
     std::vector<std::string> status;
     job.callback = [](const char *, int32_t, void *) { return 0; };
-    auto op = [](const char *, const char *, const Setts *, const std::function<void()> &) {
-        return 0;
-    };
+    auto op = [](const char *, const char *, const Setts *, const std::function<void()> &,
+                 MK_FileReport *) { return 0; };
     // With an unknown operation the loop still walks and reports progress.
     mk::batch::RunWorkerLoop(job, {op, op});
     EXPECT_EQ(job.percent.load(), 66);
@@ -262,7 +262,8 @@ TEST_F(Driver, ParallelFilesAreReportedInOrderFromOneThread) {
     std::map<uint64_t, int> busy;  // inode -> threads working on it
     int active = 0, mostActive = 0;
     bool overlapped = false;
-    auto op = [&](const char *source, const char *, const Setts *, const std::function<void()> &) {
+    auto op = [&](const char *source, const char *, const Setts *, const std::function<void()> &,
+                  MK_FileReport *) {
         const uint64_t inode = mk::platform::FileIdentity(source)->second;
         {
             std::lock_guard guard(lock);
@@ -308,7 +309,8 @@ TEST_F(Driver, CancelInParallelReportsExactlyTheFilesStarted) {
     mk::batch::PrepareJob(job, list.c_str(), nullptr, OP_STAMP, 0, &settings_, Record, &reports_);
     job.workers = 2;
     std::atomic<int> started{0};
-    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &) {
+    auto op = [&](const char *, const char *, const Setts *, const std::function<void()> &,
+                  MK_FileReport *) {
         if (++started == 3) job.cancelRequested.store(1);
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         return 0;
@@ -343,7 +345,7 @@ TEST_F(Driver, AFileWaitingForTheDiskGivesItsCoreToTheNext) {
         bool overlapped = false;      // two operations on one file at once
         int startedWhileWaiting = 0;  // files started during another's disk wait
         auto op = [&](const char *source, const char *, const Setts *,
-                      const std::function<void()> &diskWait) {
+                      const std::function<void()> &diskWait, MK_FileReport *) {
             std::unique_lock guard(lock);
             const size_t mine = ++starts;
             started.notify_all();
@@ -433,7 +435,7 @@ TEST_F(Driver, TheNextFileTakesTheProcessorOfTheFileWaitingForTheDisk) {
     std::vector<int> gaveUp(paths.size(), -1), startedOn(paths.size(), -1);
     size_t starts = 0;
     auto op = [&](const char *source, const char *, const Setts *,
-                  const std::function<void()> &diskWait) {
+                  const std::function<void()> &diskWait, MK_FileReport *) {
         std::unique_lock guard(lock);
         const size_t mine = starts++;
         startedOn[mine] = mk::platform::CurrentProcessor();

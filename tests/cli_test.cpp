@@ -55,8 +55,13 @@ std::string Undo(const std::string &destination) {
 
 struct Outcome {
     std::string out;
+    std::string err;
     int status = -1;
 };
+
+// Exit status of a run in which at least one file failed: every run here
+// whose files hold no JPEG data.
+constexpr int kFilesFailed = 2;
 
 // Every test runs the tool in work/ of its own temporary folder, with the
 // user's and the system's configuration folders pointed at cfg/ and sys/.
@@ -114,6 +119,7 @@ class CliTest : public ::testing::Test {
         for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
         envp.push_back(nullptr);
         const std::string cwd = Work().string();
+        const std::string errors = (temp_.path() / "stderr.txt").string();
 
         Outcome outcome;
         int fds[2];
@@ -124,6 +130,8 @@ class CliTest : public ::testing::Test {
         const pid_t child = ::fork();
         if (child == 0) {
             ::dup2(fds[1], STDOUT_FILENO);
+            const int err = ::open(errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            if (err >= 0) ::dup2(err, STDERR_FILENO);
             ::close(fds[0]);
             ::close(fds[1]);
             if (::chdir(cwd.c_str()) != 0) ::_exit(126);
@@ -145,6 +153,10 @@ class CliTest : public ::testing::Test {
         while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        if (fs::exists(errors)) {
+            const auto bytes = mk::test::ReadFile(errors);
+            outcome.err.assign(bytes.begin(), bytes.end());
+        }
         return outcome;
     }
 
@@ -172,7 +184,7 @@ TEST_F(CliTest, UnknownOptionIsReportedAndSkipped) {
     Outcome r = Run({"-q", "a.jpg", "/Z"});
     EXPECT_EQ(r.out, kBanner + "Unknown option q\r\nUnknown option Z\r\n" + Stamp("stamp_a.jpg") +
                          kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
 
     // Printed at every level, and before the usage when nothing matched.
     r = Run({"-V0", "-x"});
@@ -213,7 +225,7 @@ TEST_F(CliTest, OperationOptionsAndDestinations) {
     for (const auto &c : cases) {
         const Outcome r = Run(c.args);
         EXPECT_EQ(r.out, kBanner + c.lines + kFinished) << c.args[0] << " " << c.args[1];
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, kFilesFailed);
     }
 }
 
@@ -244,7 +256,7 @@ TEST_F(CliTest, VerbosityLevels) {
     for (const auto &c : cases) {
         const Outcome r = Run({c.option, "*.jpg"});
         EXPECT_EQ(r.out, c.output) << c.option;
-        EXPECT_EQ(r.status, 0) << c.option;
+        EXPECT_EQ(r.status, kFilesFailed) << c.option;
     }
     // The last occurrence wins.
     EXPECT_EQ(Run({"-V0", "*.jpg", "-V2"}).out, kBanner + kFinished);
@@ -275,10 +287,10 @@ TEST_F(CliTest, ValidSettingsFileRunsTheBatch) {
     ASSERT_EQ(MK_SettsSaveToFile(&settings, (Work() / "good.mks").c_str()), 0);
     const Outcome r = Run({"-Lgood.mks", "a.jpg"});
     EXPECT_EQ(r.out, kBanner + Stamp("stamp_a.jpg") + kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
     // The last -Lfile wins.
     EXPECT_EQ(Run({"-Lgood.mks", "-Lmissing.mks", "a.jpg"}).status, 1);
-    EXPECT_EQ(Run({"-Lmissing.mks", "-Lgood.mks", "a.jpg"}).status, 0);
+    EXPECT_EQ(Run({"-Lmissing.mks", "-Lgood.mks", "a.jpg"}).status, kFilesFailed);
 }
 
 TEST_F(CliTest, DefaultSettingsBeatSettingsFile) {
@@ -287,7 +299,7 @@ TEST_F(CliTest, DefaultSettingsBeatSettingsFile) {
              {"-L", "-Lmissing.mks", "a.jpg"}, {"-Lmissing.mks", "a.jpg", "-l"}}) {
         const Outcome r = Run(args);
         EXPECT_EQ(r.out, kBanner + Stamp("stamp_a.jpg") + kFinished);
-        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.status, kFilesFailed);
     }
     // A value must be attached: "-L name" is -L and a pattern.
     Touch("name");
@@ -306,7 +318,7 @@ TEST_F(CliTest, RecursionIsDepthFirstPreOrderAndSkipsDotFolders) {
                                  kFinished;
     Outcome r = Run({"-R", "*.jpg"});
     EXPECT_EQ(r.out, expected);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
 
     // -R counts for the patterns after it only.
     r = Run({"*.jpg", "-R"});
@@ -397,7 +409,7 @@ TEST_F(CliTest, PathsTooLongAreReportedWholeNeverCut) {
     const std::string prefix(300, 'p');
     r = Run({"-P" + prefix, "a.jpg"});
     EXPECT_EQ(r.out, kBanner + Stamp(prefix + "a.jpg") + kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
 }
 
 TEST_F(CliTest, SettingsProgramRunsBeforeTheFilesAndIsWaitedFor) {
@@ -408,7 +420,7 @@ TEST_F(CliTest, SettingsProgramRunsBeforeTheFilesAndIsWaitedFor) {
     Outcome r = Run({"a.jpg", "-D"});
     EXPECT_EQ(r.out,
               kBanner + "started 0 " + program + "\nfinished\n" + Stamp("stamp_a.jpg") + kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
 
     // It runs after the lists are built and before the settings file is read.
     r = Run({"-D", "-Lmissing.mks", "a.jpg"});
@@ -425,12 +437,12 @@ TEST_F(CliTest, SettingsProgramThatCannotStartIsPassedOver) {
     // Nothing stored.
     Outcome r = Run({"-D", "a.jpg"});
     EXPECT_EQ(r.out, kBanner + Stamp("stamp_a.jpg") + kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
     // A wrong path.
     StoreProgramPath((Work() / "no-such-program").string());
     r = Run({"-D", "a.jpg"});
     EXPECT_EQ(r.out, kBanner + Stamp("stamp_a.jpg") + kFinished);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, kFilesFailed);
 }
 
 }  // namespace

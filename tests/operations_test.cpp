@@ -310,17 +310,26 @@ TEST_F(Operations, RestampingInOnePassWritesWhatUndoThenStampWrites) {
     }
 }
 
-// Where the one pass writes nothing, the two steps still give their own
-// results: with an empty text the earlier stamp is taken off and nothing
-// put on, and a stamped picture edited since is refused and left alone.
-TEST_F(Operations, RestampingFallsBackToUndoThenStamp) {
+// A re-stamp that fails leaves the file as it was: with a stamp that paints
+// nothing, the earlier stamp and its undo data stay; a stamped picture edited
+// since is refused and left alone.
+TEST_F(Operations, FailedRestampLeavesTheFileAsItWas) {
     const auto original = Copy("casio_ex-z3_mm.jpg", "original.jpg");
     const auto path = Copy("casio_ex-z3_mm.jpg");
     ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);
-    Setts empty = settings_;
-    empty.datePicture[0] = '\0';
-    EXPECT_EQ(Process(OP_STAMP, path, path, empty), -1);
-    EXPECT_EQ(ReadMarker(path).segments, 0);
+    const Bytes stamped = ReadFile(path);
+    for (const bool emptyText : {true, false}) {
+        SCOPED_TRACE(emptyText ? "empty text" : "font size 0.01 %");
+        Setts nothing = settings_;
+        if (emptyText)
+            nothing.datePicture[0] = '\0';
+        else
+            nothing.fontSize = 1;
+        EXPECT_EQ(Process(OP_STAMP, path, path, nothing), -1);
+        EXPECT_EQ(ReadFile(path), stamped);
+    }
+    // The earlier stamp can still be taken off.
+    ASSERT_EQ(Process(OP_UNDO, path, path, settings_), 0);
     EXPECT_TRUE(SameCoefficients(Coefficients(path), Coefficients(original)));
 
     ASSERT_EQ(Process(OP_STAMP, path, path, settings_), 0);

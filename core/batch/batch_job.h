@@ -14,10 +14,11 @@ namespace mk::batch {
 
 // One file's operation. It may call `diskWait` once its work on the
 // processor is done and only the flush of the destination to disk is left;
-// the driver then starts another file on that core.
+// the driver then starts another file on that core. A failure's reason
+// goes into `report` (its reason and text).
 using FileOperation =
     std::function<int32_t(const char *source, const char *destination, const Setts *settings,
-                          const std::function<void()> &diskWait)>;
+                          const std::function<void()> &diskWait, MK_FileReport *report)>;
 
 // The operations the worker runs per file; tests put their own in.
 struct BatchOperations {
@@ -37,6 +38,10 @@ struct BatchJob {
     uint32_t fileCount = 0;              // entries in the source list
     ProcessCallback callback = nullptr;  // never null once filled
     void *userData = nullptr;
+    // With MK_ProcessFilesEx: the report of every file (or null), and the
+    // caller's question whether to stop (or null), both given userData.
+    ProcessReportCallback report = nullptr;
+    ProcessCancelPoll cancelled = nullptr;
     int32_t operation = 0;
     int32_t flags = 0;
     // Files processed on the processors at the same time (at least 1); as
@@ -48,6 +53,9 @@ struct BatchJob {
     // Progress for the dialog: percent of files done and the current path.
     std::atomic<int32_t> percent{0};
     std::atomic<bool> finished{false};
+
+    // Whether the dialog or the caller asked to stop.
+    bool CancelRequested() const;
 
     void SetStatus(const char *path);
     std::string Status() const;
@@ -77,9 +85,11 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations);
 
 // The whole call: with PF_SHOW_PROGRESS a worker thread behind the progress
 // dialog (or without the dialog when none can be shown), else the caller's
-// thread. `workers` 0 chooses by cores and memory. Always 0.
+// thread. `workers` 0 chooses by cores and memory. `report` and `cancelled`
+// as for MK_ProcessFilesEx. Always 0.
 int32_t ProcessFiles(void *parent, const char *sources, const char *destinations, int32_t operation,
                      int32_t flags, const Setts *settings, ProcessCallback callback, void *userData,
-                     const BatchOperations &operations, uint32_t workers = 0);
+                     const BatchOperations &operations, uint32_t workers = 0,
+                     ProcessReportCallback report = nullptr, ProcessCancelPoll cancelled = nullptr);
 
 }  // namespace mk::batch

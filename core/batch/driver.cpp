@@ -49,6 +49,10 @@ void CancelJob(void *context) { static_cast<BatchJob *>(context)->cancelRequeste
 
 }  // namespace
 
+bool BatchJob::CancelRequested() const {
+    return cancelRequested.load() != 0 || (cancelled != nullptr && cancelled(userData) != 0);
+}
+
 void BatchJob::SetStatus(const char *path) {
     std::lock_guard lock(statusLock_);
     status_ = path;
@@ -67,12 +71,12 @@ BatchOperations StandardOperations(uint32_t fileCount) {
     const std::shared_ptr<BatchResources> batch =
         fileCount > 1 ? std::make_shared<BatchResources>() : nullptr;
     return {[batch](const char *source, const char *destination, const Setts *settings,
-                    const std::function<void()> &diskWait) {
-                return StampFile(source, destination, settings, batch.get(), diskWait);
+                    const std::function<void()> &diskWait, MK_FileReport *report) {
+                return StampFile(source, destination, settings, batch.get(), diskWait, report);
             },
             [batch](const char *source, const char *destination, const Setts *settings,
-                    const std::function<void()> &diskWait) {
-                return UndoStampFile(source, destination, settings, batch.get(), diskWait);
+                    const std::function<void()> &diskWait, MK_FileReport *report) {
+                return UndoStampFile(source, destination, settings, batch.get(), diskWait, report);
             }};
 }
 
@@ -119,25 +123,38 @@ std::vector<FileEntry> Entries(const BatchJob &job) {
     return entries;
 }
 
-// Processes one pair of paths and returns its result; a file processed in
-// place keeps its modification time.
-int32_t ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e,
-                   const std::function<void()> &diskWait) {
+// What became of one file: its result, and why it failed.
+struct FileOutcome {
+    int32_t result = 0;
+    int32_t reason = MK_REASON_NONE;
+    std::string text;
+};
+
+// Processes one pair of paths and returns what became of it; a file
+// processed in place keeps its modification time.
+FileOutcome ProcessOne(const BatchJob &job, const BatchOperations &operations, const FileEntry &e,
+                       const std::function<void()> &diskWait) {
     // Cutting a path would name another file: refuse it instead.
     if (!platform::FitsPathBuffer(e.source) || !platform::FitsPathBuffer(e.destination))
-        return MK_RESULT_PATH_TOO_LONG;
-    if (job.operation != OP_STAMP && job.operation != OP_UNDO) return MK_RESULT_UNKNOWN_OPERATION;
+        return {MK_RESULT_PATH_TOO_LONG, MK_REASON_PATH_TOO_LONG,
+                "the path is longer than 259 bytes"};
+    if (job.operation != OP_STAMP && job.operation != OP_UNDO)
+        return {MK_RESULT_UNKNOWN_OPERATION, MK_REASON_UNKNOWN_OPERATION, "unknown operation"};
     std::optional<timespec> time;
     if (platform::SameFile(e.source, e.destination)) time = platform::ModificationTime(e.source);
     const auto &operation = job.operation == OP_STAMP ? operations.stamp : operations.undo;
+    MK_FileReport report{};
     int32_t result = -1;
     try {
-        result = operation(e.source, e.destination, &job.settings, diskWait);
+        result = operation(e.source, e.destination, &job.settings, diskWait, &report);
     } catch (...) {
         result = -1;
     }
     if (time && result == 0) platform::SetModificationTime(e.destination, *time);
-    return result;
+    if (result == 0) return {};
+    // An operation that failed without saying why still gets a reason.
+    if (report.reason == MK_REASON_NONE) return {result, MK_REASON_OTHER, "failed"};
+    return {result, report.reason, report.text};
 }
 
 // What identifies a file on disk: device and inode when it exists, else its
@@ -185,7 +202,7 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
 
     std::mutex lock;
     std::condition_variable changed;  // a file finished, a core came free or a worker stopped
-    std::vector<int32_t> results(count, 0);
+    std::vector<FileOutcome> results(count);
     std::vector<char> done(count, 0);
     std::vector<std::vector<FileKey>> keys(count);
     std::vector<size_t> running;  // started, not yet done
@@ -208,7 +225,7 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     // and for every running file it shares a file with to be done.
     auto take = [&](std::unique_lock<std::mutex> &guard, int *handedOver) -> std::optional<size_t> {
         for (;;) {
-            if (next >= count || job.cancelRequested.load() != 0) return std::nullopt;
+            if (next >= count || job.CancelRequested()) return std::nullopt;
             if (freeCores > 0) {
                 keys[next] = KeysOf(entries[next]);
                 if (std::none_of(running.begin(), running.end(),
@@ -235,8 +252,8 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
         ++changes;
         changed.notify_all();
     };
-    auto finish = [&](size_t i, int32_t result) {
-        results[i] = result;
+    auto finish = [&](size_t i, FileOutcome outcome) {
+        results[i] = std::move(outcome);
         done[i] = 1;
         ++finished;
         running.erase(std::find(running.begin(), running.end(), i));
@@ -244,7 +261,20 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
     };
     auto report = [&](size_t i) {
         job.SetStatus(entries[i].destination);
-        job.callback(entries[i].destination, results[i], job.userData);
+        const FileOutcome &outcome = results[i];
+        job.callback(entries[i].destination, outcome.result, job.userData);
+        if (job.report != nullptr) {
+            MK_FileReport fileReport{};
+            fileReport.source = entries[i].source;
+            fileReport.destination = entries[i].destination;
+            fileReport.result = outcome.result;
+            fileReport.reason = outcome.reason;
+            const size_t n = std::min(outcome.text.size(), sizeof fileReport.text - 1);
+            std::memcpy(fileReport.text, outcome.text.data(), n);
+            job.report(&fileReport, job.userData);
+        }
+        // The outcome's words are not needed any more.
+        results[i].text = std::string();
     };
     // Processes file i with `guard` released; its core is given back when
     // its operation waits for the disk, else when it is done.
@@ -263,10 +293,10 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
         guard.unlock();
         if (handedOver >= 0 && handedOver != platform::CurrentProcessor())
             platform::MoveToProcessor(handedOver);
-        const int32_t result = ProcessOne(job, operations, entries[i], diskWait);
+        FileOutcome outcome = ProcessOne(job, operations, entries[i], diskWait);
         guard.lock();
         if (holdsCore) ++freeCores;
-        finish(i, result);
+        finish(i, std::move(outcome));
         return holdsCore;
     };
 
@@ -342,10 +372,13 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
 
 int32_t ProcessFiles(void *parent, const char *sources, const char *destinations, int32_t operation,
                      int32_t flags, const Setts *settings, ProcessCallback callback, void *userData,
-                     const BatchOperations &operations, uint32_t workers) {
+                     const BatchOperations &operations, uint32_t workers,
+                     ProcessReportCallback report, ProcessCancelPoll cancelled) {
     if (sources == nullptr) return 0;
     BatchJob job;
     PrepareJob(job, sources, destinations, operation, flags, settings, callback, userData);
+    job.report = report;
+    job.cancelled = cancelled;
     if (workers != 0) job.workers = workers;
     if ((flags & PF_SHOW_PROGRESS) == 0) {
         RunWorkerLoop(job, operations);
@@ -385,6 +418,19 @@ extern "C" MK_API int32_t MK_ProcessFiles(void *parent, PathList sources, PathLi
         return mk::batch::ProcessFiles(
             parent, sources, destinations, operation, flags, settings, callback, userData,
             mk::batch::StandardOperations(mk::batch::CountEntries(sources)));
+    } catch (...) {
+        return 0;
+    }
+}
+
+extern "C" MK_API int32_t MK_ProcessFilesEx(void *parent, PathList sources, PathList destinations,
+                                            int32_t operation, int32_t flags, const Setts *settings,
+                                            ProcessReportCallback report,
+                                            ProcessCancelPoll cancelled, void *userData) {
+    try {
+        return mk::batch::ProcessFiles(
+            parent, sources, destinations, operation, flags, settings, nullptr, userData,
+            mk::batch::StandardOperations(mk::batch::CountEntries(sources)), 0, report, cancelled);
     } catch (...) {
         return 0;
     }

@@ -83,7 +83,7 @@ int32_t StampFromFullDecode(const char *picture, const char *destination,
         return read;
     MK_Rect rect{width, height, 0, 0};
     MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay, &rect);
-    if (rect.left > rect.right || rect.top > rect.bottom) return engine::kCannotOpen;
+    if (rect.left > rect.right || rect.top > rect.bottom) return engine::kNothingPainted;
     return engine::WriteStampedJpeg(picture, destination, pixels.data(), rect.left,
                                     height - rect.bottom - 1, rect.right, height - rect.top - 1,
                                     keepUndo ? 1 : 0, errorText);

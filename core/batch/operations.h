@@ -13,12 +13,15 @@ class BatchResources;
 // Stamps source into destination (which may be the same path), with the
 // resources of its batch when given. `diskWait` is told when only the
 // flush of the destination to disk is left.
+// A failure's reason goes into `report` when given.
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
-                  BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {});
+                  BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {},
+                  MK_FileReport *report = nullptr);
 // Takes the stamp off source into destination, with the memory of its
 // batch when given.
 int32_t UndoStampFile(const char *source, const char *destination, const Setts *settings,
-                      BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {});
+                      BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {},
+                      MK_FileReport *report = nullptr);
 
 // Builds the overlay layer of a stamp of `source` from the settings, with
 // the geometry in pixels for a picture of that size.

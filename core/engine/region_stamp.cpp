@@ -372,7 +372,7 @@ int32_t RunRegionStamp(RegionJob *job) {
     }
     const MK_Rect painted = AwaitPlacement(job);
     if (painted.left > painted.right || painted.top > painted.bottom)
-        return Refuse(errorText, kCannotOpen, "Nothing to stamp");
+        return Refuse(errorText, kNothingPainted, "Nothing to stamp");
     if (DecoderWouldSmooth(src))
         return Refuse(errorText, kNeedsFullDecode, "Picture needs a full decode");
     work->rect = StampRect{painted.left, height - painted.bottom - 1, painted.right,

@@ -43,8 +43,8 @@ inline constexpr int32_t kNeedsFullDecode = -20;
 
 // Writes `destination` as `source` stamped with the painter's paint; the
 // destination is replaced atomically. 0, or -1 when a file cannot be opened
-// or created or nothing is painted, -2 out of memory, -3 the library
-// failed, kNeedsFullDecode. The source's coefficients live in `memory`
+// or created, kNothingPainted when nothing is painted, -2 out of memory,
+// -3 the library failed, kNeedsFullDecode. The source's coefficients live in `memory`
 // when given (a batch's), else in memory of their own. `diskWait` is told
 // when only the flush of the destination is left.
 // With `restoreEarlier` the source carries a stamp of its own, which is

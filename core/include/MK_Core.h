@@ -171,6 +171,51 @@ MK_API int32_t MK_ProcessFiles(void *parent, PathList sources, PathList destinat
                                int32_t operation, int32_t flags, const Setts *settings,
                                ProcessCallback callback, void *userData);
 
+/* Why a file was not processed (MK_FileReport.reason). */
+#define MK_REASON_NONE 0             /* done */
+#define MK_REASON_NOT_FOUND 1        /* no such file */
+#define MK_REASON_NOT_REGULAR 2      /* a folder, device, pipe, ... */
+#define MK_REASON_CANNOT_OPEN 3      /* no permission to read it, or another open failure */
+#define MK_REASON_NOT_JPEG 4         /* not a JPEG file */
+#define MK_REASON_DAMAGED 5          /* damaged or cut short: decoding it would change it */
+#define MK_REASON_UNSUPPORTED 6      /* a kind of JPEG that cannot be stamped */
+#define MK_REASON_READ_ONLY 7        /* read-only and the settings do not allow changing it */
+#define MK_REASON_ALREADY_STAMPED 8  /* stamped before and re-stamping is off */
+#define MK_REASON_NO_STAMP 9         /* undo of a picture that carries no stamp */
+#define MK_REASON_STAMP_DAMAGED 10   /* its undo data is damaged */
+#define MK_REASON_CHANGED 11         /* changed after it was stamped */
+#define MK_REASON_NO_SPACE 12        /* no space left on the device */
+#define MK_REASON_CANNOT_WRITE 13    /* the result could not be written */
+#define MK_REASON_NO_MEMORY 14       /* not enough memory */
+#define MK_REASON_NOTHING_PAINTED 15 /* the settings paint nothing on this picture */
+#define MK_REASON_PATH_TOO_LONG 16   /* a path does not fit 259 bytes */
+#define MK_REASON_UNKNOWN_OPERATION 17
+#define MK_REASON_OTHER 18
+
+/* One file's outcome, for front ends that tell the user why a file failed. */
+typedef struct MK_FileReport {
+    const char *source;      /* the entry of the source list */
+    const char *destination; /* the entry of the destination list (or the source) */
+    int32_t result;          /* the code a ProcessCallback is given */
+    int32_t reason;          /* MK_REASON_* */
+    char text[256];          /* the reason in words (UTF-8), empty when done */
+} MK_FileReport;
+
+/* Called once per file, in list order; the return value is ignored. */
+typedef int32_t (*ProcessReportCallback)(const MK_FileReport *report, void *userData);
+/* Asked before each file is started; nonzero stops the batch there (files
+ * already started are finished and reported). May be called from any of the
+ * batch's threads. */
+typedef int32_t (*ProcessCancelPoll)(void *userData);
+
+/* MK_ProcessFiles with a report of why each file failed and a way to stop
+ * the batch without the progress dialog. `report` and `cancelled` may be
+ * null. Always returns 0. */
+MK_API int32_t MK_ProcessFilesEx(void *parent, PathList sources, PathList destinations,
+                                 int32_t operation, int32_t flags, const Setts *settings,
+                                 ProcessReportCallback report, ProcessCancelPoll cancelled,
+                                 void *userData);
+
 /* 1 when the name ends in .jpg, .jpeg or .jpe (any case), else 0. */
 MK_API int32_t MK_IsSupportedFile(const char *path);
 

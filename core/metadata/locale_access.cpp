@@ -90,18 +90,31 @@ std::optional<std::string> ValidUtf8(std::string_view text) {
 }  // namespace mk::metadata
 
 extern "C" MK_API int32_t MK_LocaleCount(void) {
-    const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
-    return api != nullptr ? api->localeCount() : 0;
+    try {
+        const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
+        return api != nullptr ? api->localeCount() : 0;
+    } catch (...) {
+        return 0;
+    }
 }
 
 extern "C" MK_API int32_t MK_LocaleGet(int32_t index, MK_LocaleInfo *info) {
-    const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
-    return api != nullptr ? api->localeGet(index, info) : 1;
+    try {
+        const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
+        return api != nullptr ? api->localeGet(index, info) : 1;
+    } catch (...) {
+        return 1;
+    }
 }
 
 extern "C" MK_API int32_t MK_LocalePictures(uint16_t localeId, int32_t kind, char *buffer,
                                             int32_t size) {
     if (buffer != nullptr && size > 0) buffer[0] = '\0';
-    const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
-    return api != nullptr ? api->localePictures(localeId, kind, buffer, size) : 0;
+    try {
+        const MK_LocaleModuleApi *api = mk::metadata::LocaleModule();
+        return api != nullptr ? api->localePictures(localeId, kind, buffer, size) : 0;
+    } catch (...) {
+        if (buffer != nullptr && size > 0) buffer[0] = '\0';
+        return 0;
+    }
 }

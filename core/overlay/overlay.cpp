@@ -421,18 +421,26 @@ OverlayHandle *RenderOverlay(const OverlayParams &params, const int32_t size[2],
 extern "C" MK_API int64_t MK_ApplyOverlay_Init(const OverlayParams *params, const int32_t size[2],
                                                OverlayHandle **handle) {
     if (handle == nullptr) return 0;
-    *handle = params != nullptr ? mk::overlay::RenderOverlay(*params, size, nullptr) : nullptr;
+    try {
+        *handle = params != nullptr ? mk::overlay::RenderOverlay(*params, size, nullptr) : nullptr;
+    } catch (...) {
+        *handle = nullptr;
+    }
     return 0;
 }
 
 extern "C" MK_API int64_t MK_ApplyOverlay_Proc(void *pixels, int32_t width, int32_t height,
                                                const OverlayHandle *handle, MK_Rect *painted) {
     if (handle == nullptr || pixels == nullptr || width <= 0 || height <= 0) return 0;
-    // The whole picture is the area painted.
-    const MK_Rect rect = mk::overlay::BlendLayers(
-        handle, mk::overlay::PictureArea{static_cast<uint8_t *>(pixels), 0, 0, width, height},
-        width, height);
-    if (painted != nullptr) *painted = rect;
+    try {
+        // The whole picture is the area painted.
+        const MK_Rect rect = mk::overlay::BlendLayers(
+            handle, mk::overlay::PictureArea{static_cast<uint8_t *>(pixels), 0, 0, width, height},
+            width, height);
+        if (painted != nullptr) *painted = rect;
+    } catch (...) {
+        if (painted != nullptr) *painted = MK_Rect{width, height, 0, 0};
+    }
     return 0;
 }
 

@@ -22,9 +22,7 @@ bool HoldsRecord(const uint8_t *data, size_t size) {
     return mark == MK_SETTS_SIZE;
 }
 
-}  // namespace
-
-extern "C" MK_API int32_t MK_SettsSaveToFile(Setts *settings, const char *path) {
+int32_t SettsSaveToFile(Setts *settings, const char *path) {
     if (settings == nullptr || path == nullptr) return 1;
     // Written beside the old file and renamed over it, so a failed save never
     // destroys the settings the user had.
@@ -35,7 +33,7 @@ extern "C" MK_API int32_t MK_SettsSaveToFile(Setts *settings, const char *path) 
     return written == sizeof(Setts) && file.Commit() ? 0 : 1;
 }
 
-extern "C" MK_API int32_t MK_SettsLoadFromFile(Setts *settings, const char *path) {
+int32_t SettsLoadFromFile(Setts *settings, const char *path) {
     if (settings == nullptr || path == nullptr) return -1;
     FILE *file = std::fopen(path, "rb");
     if (file == nullptr) return -1;
@@ -47,7 +45,7 @@ extern "C" MK_API int32_t MK_SettsLoadFromFile(Setts *settings, const char *path
     return 0;
 }
 
-extern "C" MK_API int32_t MK_SettsSaveToRegistry(Setts *settings) {
+int32_t SettsSaveToRegistry(Setts *settings) {
     if (settings == nullptr) return 1;
     settings->recordSize = MK_SETTS_SIZE;
     return mk::platform::WriteConfigValue(ConfigRoot::User, kPreferences, settings, sizeof(Setts))
@@ -55,7 +53,7 @@ extern "C" MK_API int32_t MK_SettsSaveToRegistry(Setts *settings) {
                : 1;
 }
 
-extern "C" MK_API int32_t MK_SettsLoadFromRegistry(Setts *settings) {
+int32_t SettsLoadFromRegistry(Setts *settings) {
     if (settings == nullptr) return 0;
     std::memset(settings, 0, sizeof(Setts));
     const auto value = mk::platform::ReadConfigValue(ConfigRoot::User, kPreferences, sizeof(Setts));
@@ -66,7 +64,7 @@ extern "C" MK_API int32_t MK_SettsLoadFromRegistry(Setts *settings) {
     return 0;
 }
 
-extern "C" MK_API int32_t MK_ExecFilenameSaveToRegistry(const char *path) {
+int32_t ExecFilenameSaveToRegistry(const char *path) {
     if (path == nullptr) return 1;
     // Stored like a registry string: the text and its terminating NUL.
     return mk::platform::WriteConfigValue(ConfigRoot::User, kProgramPath, path,
@@ -75,7 +73,7 @@ extern "C" MK_API int32_t MK_ExecFilenameSaveToRegistry(const char *path) {
                : 1;
 }
 
-extern "C" MK_API int32_t MK_ExecFilenameLoadFromRegistry(char *buffer) {
+int32_t ExecFilenameLoadFromRegistry(char *buffer) {
     if (buffer == nullptr) return 1;
     std::memset(buffer, 0, MK_MAX_PATH);
     const auto value = mk::platform::ReadConfigValue(ConfigRoot::System, kProgramPath, MK_MAX_PATH);
@@ -87,4 +85,56 @@ extern "C" MK_API int32_t MK_ExecFilenameLoadFromRegistry(char *buffer) {
     if (length >= MK_MAX_PATH || std::memchr(value->data(), '\0', length) != nullptr) return 1;
     std::memcpy(buffer, value->data(), length);
     return 0;
+}
+
+}  // namespace
+
+extern "C" MK_API int32_t MK_SettsSaveToFile(Setts *settings, const char *path) {
+    try {
+        return SettsSaveToFile(settings, path);
+    } catch (...) {
+        return 1;
+    }
+}
+
+extern "C" MK_API int32_t MK_SettsLoadFromFile(Setts *settings, const char *path) {
+    try {
+        return SettsLoadFromFile(settings, path);
+    } catch (...) {
+        return -1;
+    }
+}
+
+extern "C" MK_API int32_t MK_SettsSaveToRegistry(Setts *settings) {
+    try {
+        return SettsSaveToRegistry(settings);
+    } catch (...) {
+        return 1;
+    }
+}
+
+extern "C" MK_API int32_t MK_SettsLoadFromRegistry(Setts *settings) {
+    try {
+        return SettsLoadFromRegistry(settings);
+    } catch (...) {
+        // No memory for the stored value: the defaults, which need none.
+        MK_SettsLoadDefaults(settings);
+        return 0;
+    }
+}
+
+extern "C" MK_API int32_t MK_ExecFilenameSaveToRegistry(const char *path) {
+    try {
+        return ExecFilenameSaveToRegistry(path);
+    } catch (...) {
+        return 1;
+    }
+}
+
+extern "C" MK_API int32_t MK_ExecFilenameLoadFromRegistry(char *buffer) {
+    try {
+        return ExecFilenameLoadFromRegistry(buffer);
+    } catch (...) {
+        return 1;
+    }
 }
