@@ -9,4 +9,5 @@ target_sources(mk_core_objects PRIVATE
     ${CMAKE_CURRENT_LIST_DIR}/modules.cpp
     ${CMAKE_CURRENT_LIST_DIR}/pages.cpp
     ${CMAKE_CURRENT_LIST_DIR}/processors.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/scratch_file.cpp
     ${CMAKE_CURRENT_LIST_DIR}/readable.cpp)
