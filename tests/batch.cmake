@@ -16,3 +16,6 @@ target_compile_options(c_header_test PRIVATE -pedantic)
 add_test(NAME c_header_test COMMAND c_header_test)
 
 mk_add_test(operations_test operations_test.cpp)
+mk_add_test(file_report_test file_report_test.cpp)
+# Its own operator new: a test executable of its own.
+mk_add_test(no_throw_test no_throw_test.cpp)

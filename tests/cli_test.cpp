@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -98,7 +99,13 @@ class CliTest : public ::testing::Test {
         return path.string();
     }
 
-    Outcome Run(const std::vector<std::string> &args) const {
+    // A running tool: its process and the reading end of its standard output.
+    struct Started {
+        pid_t pid = -1;
+        int out = -1;
+    };
+
+    Started Start(const std::vector<std::string> &args) const {
         const std::string program = std::string(MK_BUILD_DIR) + "/cli/mkquill";
         std::vector<std::string> env;
         for (char **e = environ; *e != nullptr; ++e) {
@@ -119,13 +126,13 @@ class CliTest : public ::testing::Test {
         for (const auto &e : env) envp.push_back(const_cast<char *>(e.c_str()));
         envp.push_back(nullptr);
         const std::string cwd = Work().string();
-        const std::string errors = (temp_.path() / "stderr.txt").string();
+        const std::string errors = Errors();
 
-        Outcome outcome;
+        Started started;
         int fds[2];
         if (::pipe(fds) != 0) {
             ADD_FAILURE() << "pipe failed";
-            return outcome;
+            return started;
         }
         const pid_t child = ::fork();
         if (child == 0) {
@@ -139,26 +146,39 @@ class CliTest : public ::testing::Test {
             ::_exit(127);
         }
         ::close(fds[1]);
+        started.pid = child;
+        started.out = fds[0];
+        return started;
+    }
+
+    // Reads the rest of the tool's output and waits for it to end.
+    Outcome Finish(Started started, std::string out = {}) const {
+        Outcome outcome;
+        outcome.out = std::move(out);
         char buffer[4096];
         ssize_t got;
-        while ((got = ::read(fds[0], buffer, sizeof buffer)) != 0) {
+        while ((got = ::read(started.out, buffer, sizeof buffer)) != 0) {
             if (got < 0) {
                 if (errno == EINTR) continue;
                 break;
             }
             outcome.out.append(buffer, static_cast<size_t>(got));
         }
-        ::close(fds[0]);
+        ::close(started.out);
         int status = 0;
-        while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        while (::waitpid(started.pid, &status, 0) < 0 && errno == EINTR) {
         }
         outcome.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        if (fs::exists(errors)) {
-            const auto bytes = mk::test::ReadFile(errors);
+        if (fs::exists(Errors())) {
+            const auto bytes = mk::test::ReadFile(Errors());
             outcome.err.assign(bytes.begin(), bytes.end());
         }
         return outcome;
     }
+
+    Outcome Run(const std::vector<std::string> &args) const { return Finish(Start(args)); }
+
+    std::string Errors() const { return (temp_.path() / "stderr.txt").string(); }
 
     TempDir temp_;
 };
@@ -446,3 +466,74 @@ TEST_F(CliTest, SettingsProgramThatCannotStartIsPassedOver) {
 }
 
 }  // namespace
+
+namespace {
+
+// Copies a corpus picture under work/ (writable, as the corpus is not).
+void CopyPicture(const fs::path &work, const std::string &name, const std::string &as) {
+    const fs::path to = work / as;
+    fs::copy_file(mk::test::CorpusDir() / name, to);
+    fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
+}
+
+}  // namespace
+
+// Standard output stays as it was; each failed file gets a line with its
+// reason on standard error, and the exit status tells whether any failed.
+TEST_F(CliTest, FailuresAreToldOnStandardErrorAndInTheStatus) {
+    CopyPicture(Work(), "casio_ex-z3_mm.jpg", "a.jpg");
+    Touch("b.jpg");
+    Folder("c.jpg");
+    Outcome r = Run({"-L", "a.jpg", "b.jpg", "c.jpg"});
+    EXPECT_EQ(r.out, kBanner + " Stamp:  stamp_a.jpg\r\n" + Stamp("stamp_b.jpg") +
+                         Stamp("stamp_c.jpg") + kFinished);
+    EXPECT_EQ(r.err,
+              "mkquill: b.jpg: not a JPEG file\n"
+              "mkquill: c.jpg: a folder, not a picture\n");
+    EXPECT_EQ(r.status, kFilesFailed);
+
+    r = Run({"-L", "-O", "a.jpg"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+    // Stamped once, and re-stamping is off by default.
+    r = Run({"-L", "-U", "a.jpg"});
+    EXPECT_EQ(r.status, 0);
+    r = Run({"-L", "-U", "a.jpg"});
+    EXPECT_EQ(r.err, "mkquill: a.jpg: has no stamp\n");
+    EXPECT_EQ(r.status, kFilesFailed);
+}
+
+// Ctrl-C stops the batch after the file being processed: the files done are
+// reported (each line reaches the pipe as its file ends), the rest are left
+// untouched, nothing half-written stays behind, and the status says why.
+TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
+    constexpr int kFiles = 40;
+    for (int i = 0; i < kFiles; ++i)
+        CopyPicture(Work(), "canon_eos450d_12mp.jpg", "p" + std::to_string(100 + i) + ".jpg");
+    const auto original = mk::test::ReadFile(Work() / "p100.jpg");
+    Started started = Start({"-L", "-O", "p*.jpg"});
+    // Waits for the first per-file line, then interrupts.
+    std::string out;
+    char buffer[4096];
+    while (out.find("Stamp:") == std::string::npos) {
+        const ssize_t got = ::read(started.out, buffer, sizeof buffer);
+        if (got <= 0) break;
+        out.append(buffer, static_cast<size_t>(got));
+    }
+    ASSERT_NE(out.find("Stamp:"), std::string::npos) << out;
+    ::kill(started.pid, SIGINT);
+    const Outcome r = Finish(started, out);
+    EXPECT_EQ(r.status, 128 + SIGINT);
+    EXPECT_NE(r.err.find("stopped by signal"), std::string::npos) << r.err;
+
+    size_t reported = 0;
+    for (size_t at = 0; (at = r.out.find("Stamp:", at)) != std::string::npos; ++at) ++reported;
+    EXPECT_LT(reported, size_t{kFiles});
+    size_t untouched = 0, entries = 0;
+    for (const auto &entry : fs::directory_iterator(Work())) {
+        ++entries;
+        if (mk::test::ReadFile(entry.path()) == original) ++untouched;
+    }
+    EXPECT_EQ(entries, size_t{kFiles});  // no temporary files
+    EXPECT_EQ(untouched, kFiles - reported);
+}
