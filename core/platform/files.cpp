@@ -7,11 +7,44 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstring>
+
+#include "platform/scratch_file.h"
 
 namespace mk::platform {
 
 bool FitsPathBuffer(const char *path) { return path != nullptr && std::strlen(path) < MK_MAX_PATH; }
+
+std::optional<std::string> FinalTarget(const std::string &path) {
+    // As many links as the kernel itself follows in one path.
+    constexpr int kMaxLinks = 40;
+    std::string current = path;
+    for (int links = 0; links <= kMaxLinks; ++links) {
+        struct stat st {};
+        if (::lstat(current.c_str(), &st) != 0) {
+            if (errno == ENOENT) return current;
+            return std::nullopt;
+        }
+        if (!S_ISLNK(st.st_mode)) return current;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(current.c_str(), target.data(), target.size());
+        if (length < 0) return std::nullopt;
+        if (static_cast<size_t>(length) >= target.size()) {
+            errno = ENAMETOOLONG;
+            return std::nullopt;
+        }
+        target.resize(static_cast<size_t>(length));
+        if (target.empty()) {
+            errno = ENOENT;
+            return std::nullopt;
+        }
+        current = target[0] == '/' ? target : FolderOf(current) + "/" + target;
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
 
 std::optional<timespec> ModificationTime(const char *path) {
     struct stat st {};

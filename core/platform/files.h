@@ -16,6 +16,13 @@ namespace mk::platform {
 // True when the path fits a 260-byte path buffer (259 bytes and its NUL).
 bool FitsPathBuffer(const char *path);
 
+// The path of what `path` finally leads to: the symbolic links of its last
+// component followed one after another (a relative link read from the
+// folder it is in). The path itself when that names no link, or nothing
+// yet; the target of a dangling link is where a new file would go. nullopt
+// (errno set, ELOOP after 40 links) when a link cannot be read.
+std::optional<std::string> FinalTarget(const std::string &path);
+
 // The last-modification time of an existing file.
 std::optional<timespec> ModificationTime(const char *path);
 // Sets the last-modification time; the access time is left alone.

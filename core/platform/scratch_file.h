@@ -36,6 +36,7 @@ class ScratchFile {
     // applies. False with errno set.
     bool Create(const std::string &folder, const std::string &name, mode_t mode);
 
+    bool open() const { return bool(fd_); }
     int fd() const { return fd_.get(); }
     // False when the file system made a temporary name necessary.
     bool unnamed() const { return temporary_.empty(); }
