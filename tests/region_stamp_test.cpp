@@ -5,6 +5,8 @@
 // sampling, size and coding and on the camera corpus; undo of a region
 // stamp restores the source's coefficients.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 // jpeglib.h needs size_t and FILE declared before it.
@@ -13,6 +15,7 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <new>
 #include <stdexcept>
@@ -23,6 +26,7 @@
 #include "batch/fast_stamp.h"
 #include "engine/engine.h"
 #include "engine/region_stamp.h"
+#include "engine_test_helpers.h"
 #include "jpeg_maker.h"
 #include "overlay/region.h"
 #include "test_support.h"
@@ -148,7 +152,7 @@ Outcome StampByFullDecode(const std::string &source, const Decoded &decoded,
     MK_Rect rect{width, height, 0, 0};
     MK_ApplyOverlay_Proc(pixels.data(), width, height, overlay, &rect);
     if (rect.left > rect.right || rect.top > rect.bottom) {
-        out.code = -1;
+        out.code = engine::kNothingPainted;
         return out;
     }
     char error[kErrorTextSize] = "";
@@ -301,6 +305,23 @@ std::vector<MadePicture> MadePictures() {
     wideTables.quality = 3;
     wideTables.baseline = false;
     pictures.push_back({"420-16-bit-tables", wideTables});
+    JpegSpec arithmetic = Spec(110, 77, 2, 2);
+    arithmetic.arithmetic = true;
+    pictures.push_back({"arithmetic-420", arithmetic});
+    arithmetic.progressive = true;
+    pictures.push_back({"arithmetic-progressive", arithmetic});
+    JpegSpec rgb = Spec(77, 45, 1, 1);
+    rgb.colour = Colour::kRgb;
+    pictures.push_back({"rgb", rgb});
+    JpegSpec fineChroma = Spec(83, 61, 1, 1);
+    fineChroma.sampling = {{1, 1}, {2, 2}, {2, 2}};
+    pictures.push_back({"chroma-finer-than-luma", fineChroma});
+    JpegSpec mixed = Spec(91, 66, 1, 1);
+    mixed.sampling = {{2, 1}, {1, 2}, {1, 1}};
+    pictures.push_back({"mixed-sampling", mixed});
+    JpegSpec separate = Spec(97, 51, 2, 2);
+    separate.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}};
+    pictures.push_back({"scan-per-component", separate});
     return pictures;
 }
 
@@ -454,7 +475,7 @@ TEST(RegionStamp, RefusesWhatItCannotDo) {
     const std::string out = dir.file("out.jpg");
 
     MadeOverlay empty;
-    EXPECT_EQ(StampByRegion(source, out, empty.get(), true).code, -1);
+    EXPECT_EQ(StampByRegion(source, out, empty.get(), true).code, engine::kNothingPainted);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(StampByRegion(dir.file("missing.jpg"), out, overlay.get(), true).code, -1);
     EXPECT_FALSE(std::filesystem::exists(out));
@@ -689,7 +710,8 @@ TEST(StampPicture, EmptyTextWritesNothing) {
     const std::string out = dir.file("out.jpg");
     char error[kErrorTextSize];
     const OverlayLayer layer = TextLayer("", 12, MK_POS_TOP_LEFT, FLAG_BACKGROUND);
-    EXPECT_EQ(batch::StampPicture(source.c_str(), out.c_str(), layer, true, error), -1);
+    EXPECT_EQ(batch::StampPicture(source.c_str(), out.c_str(), layer, true, error),
+              engine::kNothingPainted);
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
@@ -741,6 +763,168 @@ TEST(StampPicture, LeavesSmoothedProgressivePicturesToAFullDecode) {
     EXPECT_EQ(StampByRegion(source, out, overlay.get(), true).code, engine::kNeedsFullDecode);
     EXPECT_FALSE(std::filesystem::exists(out));
     ExpectStampPictureMatches(source, dir, "unrefined progressive");
+}
+
+// What a stamp run in a child process gave: its code, or kCrashed when the
+// child died, and its message.
+constexpr int32_t kCrashed = 1000;
+struct ChildOutcome {
+    int32_t code = kCrashed;
+    std::string error;
+};
+
+ChildOutcome RunInChild(const std::function<int32_t(char *error)> &work) {
+    int channel[2];
+    if (::pipe(channel) != 0) return {};
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::close(channel[0]);
+        char error[kErrorTextSize] = "";
+        const int32_t code = work(error);
+        const bool sent = ::write(channel[1], &code, sizeof code) == sizeof code &&
+                          ::write(channel[1], error, std::strlen(error)) >= 0;
+        ::_exit(sent ? 0 : 1);
+    }
+    ::close(channel[1]);
+    ChildOutcome outcome;
+    std::string received;
+    char buffer[512];
+    for (ssize_t got; (got = ::read(channel[0], buffer, sizeof buffer)) > 0;)
+        received.append(buffer, static_cast<size_t>(got));
+    ::close(channel[0]);
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) != 0 || received.size() < sizeof outcome.code)
+        return outcome;
+    std::memcpy(&outcome.code, received.data(), sizeof outcome.code);
+    outcome.error = received.substr(sizeof outcome.code);
+    return outcome;
+}
+
+Bytes WithQuantValue(Bytes jpeg, int table, int index, unsigned value) {
+    EXPECT_TRUE(SetQuantValue(&jpeg, table, index, value)) << "table " << table;
+    return jpeg;
+}
+
+// A progressive picture with a DQT segment before its second scan that
+// gives table 0 another first step: the components of the first scan
+// keep the table they started with, the slot holds the new one.
+Bytes WithTableChangedBetweenScans() {
+    JpegSpec spec = Spec(96, 64, 2, 2);
+    spec.progressive = true;
+    const Bytes jpeg = MakeJpeg(spec);
+    Bytes table;
+    for (const Segment &segment : ReadHeaderSegments(jpeg))
+        if (segment.marker == 0xDB && !segment.data.empty() && segment.data[0] == 0x00)
+            table.assign(segment.data.begin(), segment.data.begin() + 65);
+    if (table.size() != 65) {
+        ADD_FAILURE() << "no 8-bit table 0";
+        return jpeg;
+    }
+    table[1] = static_cast<uint8_t>(table[1] + 1);
+    Bytes dqt{0xFF, 0xDB, 0x00, 0x43};
+    dqt.insert(dqt.end(), table.begin(), table.end());
+    int scans = 0;
+    for (const MarkerAt &marker : ListMarkers(jpeg))
+        if (marker.code == 0xDA && ++scans == 2) {
+            Bytes changed(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(marker.offset));
+            changed.insert(changed.end(), dqt.begin(), dqt.end());
+            changed.insert(changed.end(), jpeg.begin() + static_cast<ptrdiff_t>(marker.offset),
+                           jpeg.end());
+            return changed;
+        }
+    ADD_FAILURE() << "no second scan";
+    return jpeg;
+}
+
+struct EncoderRefusal {
+    const char *name;
+    Bytes file;
+    const char *message;
+};
+
+std::vector<EncoderRefusal> PicturesTheEncoderCannotTake() {
+    const Bytes plain = MakeJpeg(Spec(96, 64, 2, 2));
+    JpegSpec wide = Spec(96, 64, 2, 2);
+    wide.quality = 3;
+    wide.baseline = false;
+    JpegSpec cmyk = Spec(96, 64, 1, 1);
+    cmyk.colour = Colour::kCmyk;
+    JpegSpec ycck = Spec(96, 64, 2, 2);
+    ycck.colour = Colour::kYcck;
+    JpegSpec two = Spec(96, 64, 1, 1);
+    two.colour = Colour::kTwoComponents;
+    // Each scan holds one component, so no scan's MCU has more than one
+    // block; interleaved, the encoders would need 18.
+    JpegSpec big = Spec(96, 64, 4, 4);
+    big.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}};
+    JpegSpec separate = Spec(96, 64, 2, 2);
+    separate.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}};
+    return {
+        {"zero in the luma table", WithQuantValue(plain, 0, 5, 0),
+         "quantization table 0 holds a zero value"},
+        {"zero in the chroma table", WithQuantValue(plain, 1, 0, 0),
+         "quantization table 1 holds a zero value"},
+        {"8192 in a 16-bit table", WithQuantValue(MakeJpeg(wide), 0, 10, 8192),
+         "quantization table 0 holds a value above 8191"},
+        {"table changed between scans", WithTableChangedBetweenScans(),
+         "quantization table 0 changes between scans"},
+        {"CMYK", MakeJpeg(cmyk), "CMYK pictures are not supported"},
+        {"YCCK", MakeJpeg(ycck), "YCCK pictures are not supported"},
+        {"two components", MakeJpeg(two), "pictures of 2 components are not supported"},
+        {"18 blocks per MCU", MakeJpeg(big), "sampling factors need 18 blocks per MCU"},
+        {"a component without a scan", WithoutLastScan(MakeJpeg(separate)),
+         "component 2 has no scan"},
+        {"AC coefficient of 1500", WithCoefficient(plain, {0, 1, 9, 1}, 1500),
+         "component 0 holds a coefficient the encoder cannot code: 1500"},
+        {"DC coefficient of 3000", WithCoefficient(plain, {2, 2, 4, 0}, 3000),
+         "component 2 holds a coefficient the encoder cannot code: 3000"},
+    };
+}
+
+// Pictures the decoder reads but an encoder of the stamp cannot take (one
+// divides by the quantisation steps, the coefficients must fit the
+// Huffman codes): the stamp refuses them before any encoder starts, in a
+// child process, as a crash would end the batch.
+TEST(RegionStamp, PicturesTheEncoderCannotTakeAreRefusedBeforeAnythingIsWritten) {
+    for (const EncoderRefusal &c : PicturesTheEncoderCannotTake()) {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(ReadCoefficients(c.file).ok) << "the decoder must read it";
+        TempDir dir;
+        const std::string source = dir.file("source.jpg");
+        const std::string out = dir.file("out.jpg");
+        WriteFile(source, c.file);
+        MadeOverlay overlay;
+        Fill(&overlay, {"bottom-right", -5, -5, 40, 12, MK_POS_BOTTOM_RIGHT, true}, 96);
+        const OverlayHandle *handle = overlay.get();
+        for (const bool keepUndo : {true, false}) {
+            const ChildOutcome region = RunInChild([&](char *error) {
+                engine::RegionPainter painter;
+                painter.paintedRect = [handle](int32_t width, int32_t height) {
+                    return overlay::PaintedRect(handle, width, height);
+                };
+                painter.paint = [handle](uint8_t *area, int32_t x, int32_t y, int32_t w, int32_t h,
+                                         int32_t width, int32_t height) {
+                    overlay::BlendLayers(handle, overlay::PictureArea{area, x, y, w, h}, width,
+                                         height);
+                };
+                return engine::StampRegion(source.c_str(), out.c_str(), painter, keepUndo ? 1 : 0,
+                                           error);
+            });
+            EXPECT_EQ(region.code, engine::kUnsupported) << "region stamp: " << region.error;
+            EXPECT_EQ(region.error, c.message);
+            EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"source.jpg"});
+
+            const ChildOutcome writer = RunInChild([&](char *error) {
+                const Pixels pixels(96u * 64u * 4u, 0x80);
+                return engine::WriteStampedJpeg(source.c_str(), out.c_str(), pixels.data(), 50, 2,
+                                                90, 20, keepUndo ? 1 : 0, error);
+            });
+            EXPECT_EQ(writer.code, engine::kUnsupported) << "writer: " << writer.error;
+            EXPECT_EQ(writer.error, c.message);
+            EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"source.jpg"});
+        }
+    }
 }
 
 }  // namespace

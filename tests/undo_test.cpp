@@ -183,6 +183,42 @@ TEST_F(UndoTest, ForgedEmbeddedStreamIsALibraryFailure) {
     ExpectRefused(file, engine::kLibraryFailed, "");
 }
 
+// The stamped file with the stream of its marker (of one segment) replaced
+// by `embedded`, the segment's length, the marker's length and its CRC
+// made to fit, as a forger would.
+Bytes WithEmbeddedStream(const Bytes &file, size_t payload, const Bytes &embedded) {
+    const size_t segment = payload - 4;
+    const size_t oldLength = static_cast<size_t>(file[segment + 2]) << 8 | file[segment + 3];
+    Bytes marker(file.begin() + static_cast<ptrdiff_t>(payload),
+                 file.begin() + static_cast<ptrdiff_t>(payload + 52));
+    marker.insert(marker.end(), embedded.begin(), embedded.end());
+    engine::WriteLe32(&marker[engine::kFieldTotalLength], static_cast<uint32_t>(marker.size()));
+    engine::WriteLe32(&marker[engine::kFieldMarkerCrc],
+                      engine::Crc32(&marker[engine::kFieldImageCrc], marker.size() - 24));
+    Bytes out(file.begin(), file.begin() + static_cast<ptrdiff_t>(segment));
+    out.insert(out.end(), {0xFF, 0xE7, static_cast<uint8_t>((marker.size() + 2) >> 8),
+                           static_cast<uint8_t>(marker.size() + 2)});
+    out.insert(out.end(), marker.begin(), marker.end());
+    out.insert(out.end(), file.begin() + static_cast<ptrdiff_t>(segment + 2 + oldLength),
+               file.end());
+    return out;
+}
+
+// A forged marker whose former blocks hold a coefficient that no 8-bit
+// Huffman code takes: written out, the picture would not read back as the
+// blocks put back.
+TEST_F(UndoTest, ForgedFormerBlocksTheEncoderCannotCode) {
+    const Bytes file = ReadFile(stamped());
+    const size_t payload = MarkerPayload(file);
+    const uint32_t total = engine::ReadLe32(&file[payload + engine::kFieldTotalLength]);
+    const Bytes embedded(file.begin() + static_cast<ptrdiff_t>(payload + 52),
+                         file.begin() + static_cast<ptrdiff_t>(payload + total));
+    const Bytes forged =
+        WithEmbeddedStream(file, payload, WithCoefficient(embedded, {0, 1, 2, 3}, 1500));
+    ExpectRefused(forged, engine::kUnsupported,
+                  "component 0 holds a coefficient the encoder cannot code: 1500");
+}
+
 TEST_F(UndoTest, ForgedMarkerOfAnotherPicture) {
     // A marker saved from a bigger rectangle than this picture's blocks.
     const Bytes file = ReadFile(stamped());

@@ -373,6 +373,8 @@ int32_t RunRegionStamp(RegionJob *job) {
     const MK_Rect painted = AwaitPlacement(job);
     if (painted.left > painted.right || painted.top > painted.bottom)
         return Refuse(errorText, kNothingPainted, "Nothing to stamp");
+    if (const int32_t checked = CheckSource(work, sourceCoefficients); checked != kOk)
+        return checked;
     if (DecoderWouldSmooth(src))
         return Refuse(errorText, kNeedsFullDecode, "Picture needs a full decode");
     work->rect = StampRect{painted.left, height - painted.bottom - 1, painted.right,

@@ -7,10 +7,13 @@
 #include <cstring>
 
 #include "engine/engine.h"
+#include "engine/picture_checks.h"
 
 namespace mk::engine {
 namespace {
 
+// Whole ratios between every component's sampling and the largest, which
+// the planning below divides by.
 bool SamplingSupported(j_decompress_ptr info) {
     for (int c = 0; c < info->num_components; ++c) {
         const jpeg_component_info &component = info->comp_info[c];
@@ -164,13 +167,20 @@ int32_t PlanStamp(StampWork *work) {
     j_decompress_ptr src = work->source.get();
     char *errorText = work->errorText;
     if (!SamplingSupported(src) || (work->keepUndo && !MarkerAlignmentHolds(src)))
-        return Refuse(errorText, kLibraryFailed, "Unsupported sampling factors");
+        return Refuse(errorText, kUnsupported, "Unsupported sampling factors");
     if (!RectInside(work->rect, src->image_width, src->image_height))
         return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
     work->blocks = ComputeBlockRect(src, work->rect);
     if (!PlanTouchedBlocks(work) || (work->keepUndo && !SavedAreaInside(src, work->blocks)))
         return Refuse(errorText, kLibraryFailed, "Stamp rectangle outside the picture");
     return kOk;
+}
+
+int32_t CheckSource(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
+    j_decompress_ptr src = work->source.get();
+    if (const int32_t stampable = CheckStampable(src, work->errorText); stampable != kOk)
+        return stampable;
+    return CheckTranscodable(src, sourceCoefficients, work->errorText);
 }
 
 int32_t SaveFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
@@ -198,6 +208,9 @@ int32_t StartCropEncoder(StampWork *work) {
     work->encoder.Create(work->errorText);
     j_compress_ptr enc = work->encoder.get();
     jpeg_copy_critical_parameters(src, enc);
+    // The encoder divides by its steps as soon as it starts.
+    if (const int32_t tables = CheckEncoderTables(enc, work->errorText); tables != kOk)
+        return tables;
     enc->image_width = crop.width;
     enc->image_height = crop.height;
     enc->in_color_space = JCS_EXT_BGRX;

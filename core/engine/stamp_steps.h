@@ -92,6 +92,11 @@ void ReadSourceHeader(StampWork *work);
 // plans the touched blocks and the crop. 0 or a refusal code.
 int32_t PlanStamp(StampWork *work);
 
+// After the source's coefficients are read (and an earlier stamp's
+// blocks put back): kUnsupported when the stamp's encoders cannot take
+// the picture (engine/picture_checks.h). Nothing has been written then.
+int32_t CheckSource(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
+
 // With keepUndo, encodes the former blocks of the saved rectangle into
 // work->marker behind the header gap (before any block is replaced).
 // 0 or a negative code.

@@ -9,6 +9,7 @@
 
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
+#include "engine/picture_checks.h"
 #include "engine/reverse_marker.h"
 #include "platform/atomic_file.h"
 
@@ -57,6 +58,8 @@ int32_t RunUndo(UndoJob *job) {
                                                      &job->embeddedInput, errorText);
         restored != kOk)
         return restored;
+    if (const int32_t checked = CheckTranscodable(pic, coefficients, errorText); checked != kOk)
+        return checked;
 
     if (!job->output.Open(job->destinationPath)) {
         SetErrorText(errorText, "can't create %s", job->destinationPath);

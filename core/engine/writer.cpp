@@ -33,6 +33,8 @@ int32_t RunStampWriter(StampJob *job) {
     if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
     j_decompress_ptr src = work->source.get();
     jvirt_barray_ptr *sourceCoefficients = jpeg_read_coefficients(src);
+    if (const int32_t checked = CheckSource(work, sourceCoefficients); checked != kOk)
+        return checked;
 
     // The former blocks of the saved rectangle, before any is replaced.
     if (const int32_t saved = SaveFormerBlocks(work, sourceCoefficients); saved != kOk)

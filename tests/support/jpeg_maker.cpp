@@ -30,6 +30,10 @@ void Silent(j_common_ptr) {}
 struct EncodeJob {
     const JpegSpec *spec;
     const uint8_t *pixels;
+    int inputComponents = 4;
+    J_COLOR_SPACE inputSpace = JCS_EXT_BGRX;
+    const jpeg_scan_info *scans = nullptr;
+    int scanCount = 0;
     unsigned char *output = nullptr;
     unsigned long size = 0;
     ErrorManager error{};
@@ -47,21 +51,41 @@ bool RunEncode(EncodeJob *job) {
     jpeg_mem_dest(info, &job->output, &job->size);
     info->image_width = static_cast<JDIMENSION>(spec.width);
     info->image_height = static_cast<JDIMENSION>(spec.height);
-    info->input_components = 4;
-    info->in_color_space = JCS_EXT_BGRX;
+    info->input_components = job->inputComponents;
+    info->in_color_space = job->inputSpace;
     jpeg_set_defaults(info);
-    if (spec.gray) jpeg_set_colorspace(info, JCS_GRAYSCALE);
+    if (spec.gray) {
+        jpeg_set_colorspace(info, JCS_GRAYSCALE);
+    } else if (spec.colour == Colour::kRgb) {
+        jpeg_set_colorspace(info, JCS_RGB);
+    } else if (spec.colour == Colour::kYcck) {
+        jpeg_set_colorspace(info, JCS_YCCK);
+    }
     jpeg_set_quality(info, spec.quality, spec.baseline ? TRUE : FALSE);
-    info->comp_info[0].h_samp_factor = spec.lumaH;
-    info->comp_info[0].v_samp_factor = spec.lumaV;
+    if (spec.sampling.empty()) {
+        info->comp_info[0].h_samp_factor = spec.lumaH;
+        info->comp_info[0].v_samp_factor = spec.lumaV;
+    } else {
+        for (int c = 0; c < info->num_components && c < static_cast<int>(spec.sampling.size());
+             ++c) {
+            info->comp_info[c].h_samp_factor = spec.sampling[static_cast<size_t>(c)].first;
+            info->comp_info[c].v_samp_factor = spec.sampling[static_cast<size_t>(c)].second;
+        }
+    }
     info->write_JFIF_header = spec.jfif ? TRUE : FALSE;
     info->restart_interval = static_cast<unsigned>(spec.restartInterval);
-    if (spec.progressive) jpeg_simple_progression(info);
+    info->arith_code = spec.arithmetic ? TRUE : FALSE;
+    if (job->scans != nullptr) {
+        info->scan_info = job->scans;
+        info->num_scans = job->scanCount;
+    } else if (spec.progressive) {
+        jpeg_simple_progression(info);
+    }
     jpeg_start_compress(info, TRUE);
     for (const Segment &segment : spec.segments)
         jpeg_write_marker(info, segment.marker, segment.data.data(),
                           static_cast<unsigned>(segment.data.size()));
-    const size_t stride = static_cast<size_t>(spec.width) * 4;
+    const size_t stride = static_cast<size_t>(spec.width) * job->inputComponents;
     while (info->next_scanline < info->image_height) {
         auto row =
             const_cast<JSAMPROW>(job->pixels + (spec.height - 1 - info->next_scanline) * stride);
@@ -152,7 +176,130 @@ bool RunReencode(ReencodeJob *job) {
     return true;
 }
 
+struct RecodeJob {
+    const Bytes *source;
+    CoefficientAt at;
+    int value = 0;
+    unsigned char *output = nullptr;
+    unsigned long size = 0;
+    ErrorManager error{};
+    jpeg_decompress_struct in{};
+    jpeg_compress_struct out{};
+};
+
+bool RunRecode(RecodeJob *job) {
+    job->in.err = jpeg_std_error(&job->error.pub);
+    job->out.err = &job->error.pub;
+    job->error.pub.error_exit = ErrorExit;
+    job->error.pub.output_message = Silent;
+    if (setjmp(job->error.recovery)) return false;
+    jpeg_create_decompress(&job->in);
+    jpeg_create_compress(&job->out);
+    jpeg_mem_src(&job->in, job->source->data(), static_cast<unsigned long>(job->source->size()));
+    jpeg_read_header(&job->in, TRUE);
+    jvirt_barray_ptr *arrays = jpeg_read_coefficients(&job->in);
+    const CoefficientAt &at = job->at;
+    if (at.component < 0 || at.component >= job->in.num_components || at.index < 0 ||
+        at.index >= DCTSIZE2) {
+        std::snprintf(job->error.message, sizeof job->error.message, "no such coefficient");
+        return false;
+    }
+    JBLOCKARRAY row = (*job->in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&job->in),
+                                                         arrays[at.component], at.row, 1, TRUE);
+    row[0][at.column][at.index] = static_cast<JCOEF>(job->value);
+    jpeg_copy_critical_parameters(&job->in, &job->out);
+    job->out.arith_code = TRUE;
+    jpeg_mem_dest(&job->out, &job->output, &job->size);
+    jpeg_write_coefficients(&job->out, arrays);
+    jpeg_finish_compress(&job->out);
+    jpeg_finish_decompress(&job->in);
+    return true;
+}
+
 }  // namespace
+
+Bytes WithCoefficient(const Bytes &jpeg, const CoefficientAt &at, int value) {
+    RecodeJob job;
+    job.source = &jpeg;
+    job.at = at;
+    job.value = value;
+    const bool ok = RunRecode(&job);
+    Bytes result;
+    if (ok) result.assign(job.output, job.output + job.size);
+    jpeg_destroy_compress(&job.out);
+    jpeg_destroy_decompress(&job.in);
+    std::free(job.output);
+    if (!ok) ADD_FAILURE() << "writing the coefficients failed: " << job.error.message;
+    return result;
+}
+
+std::vector<MarkerAt> ListMarkers(const Bytes &jpeg) {
+    std::vector<MarkerAt> markers;
+    size_t p = 0;
+    while (p + 1 < jpeg.size()) {
+        // Entropy-coded data, stuffed zeroes and fill bytes.
+        if (jpeg[p] != 0xFF || jpeg[p + 1] == 0x00) {
+            p += jpeg[p] == 0xFF ? 2 : 1;
+            continue;
+        }
+        const int code = jpeg[p + 1];
+        if (code == 0xFF) {
+            ++p;
+            continue;
+        }
+        markers.push_back(MarkerAt{p, code});
+        if (code == 0xD9) break;
+        const bool standalone = code == 0xD8 || code == 0x01 || (code >= 0xD0 && code <= 0xD7);
+        if (standalone || p + 3 >= jpeg.size()) {
+            p += 2;
+            continue;
+        }
+        p += 2 + (static_cast<size_t>(jpeg[p + 2]) << 8 | jpeg[p + 3]);
+    }
+    return markers;
+}
+
+Bytes WithoutLastScan(const Bytes &jpeg) {
+    size_t last = 0;
+    for (const MarkerAt &marker : ListMarkers(jpeg))
+        if (marker.code == 0xDA) last = marker.offset;
+    if (last == 0) {
+        ADD_FAILURE() << "no scan";
+        return jpeg;
+    }
+    Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<ptrdiff_t>(last));
+    cut.push_back(0xFF);
+    cut.push_back(0xD9);
+    return cut;
+}
+
+bool SetQuantValue(Bytes *jpeg, int table, int index, unsigned value) {
+    bool set = false;
+    for (const MarkerAt &marker : ListMarkers(*jpeg)) {
+        if (marker.code != 0xDB || marker.offset + 4 > jpeg->size()) continue;
+        const size_t end =
+            marker.offset + 2 +
+            (static_cast<size_t>((*jpeg)[marker.offset + 2]) << 8 | (*jpeg)[marker.offset + 3]);
+        size_t p = marker.offset + 4;
+        while (p < end && end <= jpeg->size()) {
+            const bool wide = ((*jpeg)[p] >> 4) != 0;
+            const int slot = (*jpeg)[p] & 0x0F;
+            const size_t entries = p + 1;
+            p = entries + (wide ? 128 : 64);
+            if (slot != table) continue;
+            if (value > (wide ? 0xFFFFu : 0xFFu)) return false;
+            if (wide) {
+                (*jpeg)[entries + 2 * static_cast<size_t>(index)] =
+                    static_cast<uint8_t>(value >> 8);
+                (*jpeg)[entries + 2 * static_cast<size_t>(index) + 1] = static_cast<uint8_t>(value);
+            } else {
+                (*jpeg)[entries + static_cast<size_t>(index)] = static_cast<uint8_t>(value);
+            }
+            set = true;
+        }
+    }
+    return set;
+}
 
 Bytes EncodeWithParametersOf(const Bytes &source, const Pixels &pixels) {
     ReencodeJob job;
@@ -199,10 +346,38 @@ Pixels PatternPixels(int width, int height) {
 }
 
 Bytes MakeJpeg(const JpegSpec &spec, const Pixels &pixels) {
-    const Pixels pattern = pixels.empty() ? PatternPixels(spec.width, spec.height) : Pixels();
+    Pixels input = pixels.empty() ? PatternPixels(spec.width, spec.height) : pixels;
     EncodeJob job;
     job.spec = &spec;
-    job.pixels = pixels.empty() ? pattern.data() : pixels.data();
+    if (!spec.gray && (spec.colour == Colour::kCmyk || spec.colour == Colour::kYcck)) {
+        job.inputSpace = JCS_CMYK;
+    } else if (!spec.gray && spec.colour == Colour::kTwoComponents) {
+        // The first two bytes of every pixel.
+        for (size_t i = 0; i < input.size() / 4; ++i) {
+            input[2 * i] = input[4 * i];
+            input[2 * i + 1] = input[4 * i + 1];
+        }
+        input.resize(input.size() / 2);
+        job.inputSpace = JCS_UNKNOWN;
+        job.inputComponents = 2;
+    }
+    job.pixels = input.data();
+    std::vector<jpeg_scan_info> scans;
+    for (const Scan &scan : spec.scans) {
+        jpeg_scan_info info{};
+        info.comps_in_scan = static_cast<int>(scan.components.size());
+        for (size_t i = 0; i < scan.components.size() && i < MAX_COMPS_IN_SCAN; ++i)
+            info.component_index[i] = scan.components[i];
+        info.Ss = scan.ss;
+        info.Se = scan.se;
+        info.Ah = scan.ah;
+        info.Al = scan.al;
+        scans.push_back(info);
+    }
+    if (!scans.empty()) {
+        job.scans = scans.data();
+        job.scanCount = static_cast<int>(scans.size());
+    }
     const bool ok = RunEncode(&job);
     Bytes result;
     if (ok) result.assign(job.output, job.output + job.size);

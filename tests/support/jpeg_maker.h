@@ -4,8 +4,10 @@
 // segments for comparisons.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -17,6 +19,18 @@ struct Segment {
     int marker = 0;
     Bytes data;
     bool operator==(const Segment &) const = default;
+};
+
+// The colour space of a made picture's data (gray is JpegSpec::gray). CMYK
+// and YCCK take the four bytes of each pixel as they are; kTwoComponents
+// takes the first two bytes of each pixel as an unnamed colour space.
+enum class Colour { kYCbCr, kRgb, kCmyk, kYcck, kTwoComponents };
+
+// One scan of a scan script: the components by index, spectral selection
+// and successive approximation.
+struct Scan {
+    std::vector<int> components;
+    int ss = 0, se = 63, ah = 0, al = 0;
 };
 
 struct JpegSpec {
@@ -34,6 +48,13 @@ struct JpegSpec {
     bool baseline = true;
     bool jfif = true;               // the library's own JFIF APP0 segment
     std::vector<Segment> segments;  // written in order after SOI (and JFIF)
+    Colour colour = Colour::kYCbCr;
+    // Sampling factors (h, v) of every component, in place of lumaH and
+    // lumaV and the others' 1x1.
+    std::vector<std::pair<int, int>> sampling;
+    bool arithmetic = false;
+    // A scan script of the caller's, in place of the library's.
+    std::vector<Scan> scans;
 };
 
 // A spec of that size and luma sampling, with the other fields as given.
@@ -88,5 +109,36 @@ std::vector<Segment> ReadHeaderSegments(const Bytes &jpeg);
 
 // The identifier-carrying APP7 segments among them.
 int CountReverseMarkerSegments(const Bytes &jpeg);
+
+// Where a marker stands in a file (its FF byte) and its code.
+struct MarkerAt {
+    size_t offset = 0;
+    int code = 0;
+};
+// Every marker of a file in order, RSTn included, found by walking the
+// segment lengths and the entropy-coded data behind each SOS. The walk
+// stops at EOI or at the end of the data.
+std::vector<MarkerAt> ListMarkers(const Bytes &jpeg);
+
+// Sets entry `index` (zigzag order) of quantisation table `table` in every
+// DQT segment that defines it. False when none does or the value does not
+// fit the table's precision (8 or 16 bits).
+bool SetQuantValue(Bytes *jpeg, int table, int index, unsigned value);
+
+// The file cut before its last scan and ended there with EOI.
+Bytes WithoutLastScan(const Bytes &jpeg);
+
+// One coefficient of one block: component, block row and column, and the
+// coefficient's index in natural (row-major) order.
+struct CoefficientAt {
+    int component = 0;
+    unsigned row = 0;
+    unsigned column = 0;
+    int index = 0;
+};
+// The picture written again from its coefficients, with `value` at `at`,
+// arithmetic coded (which codes any 16-bit value). Fails the calling test
+// and returns nothing when the library fails.
+Bytes WithCoefficient(const Bytes &jpeg, const CoefficientAt &at, int value);
 
 }  // namespace mk::test
