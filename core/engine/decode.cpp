@@ -7,6 +7,7 @@
 #include "MK_Core.h"
 #include "engine/engine.h"
 #include "engine/jpeg_support.h"
+#include "platform/files.h"
 
 namespace mk::engine {
 namespace {
@@ -68,7 +69,7 @@ int32_t ReadJpegFile(const char *path, void *pixels, int32_t *width, int32_t *he
     ClearErrorText(errorText);
     if (path == nullptr || CheckOutputs(width, height) != kOk) return kCannotOpen;
     try {
-        std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::unique_ptr<FILE, FileCloser> file(platform::OpenRegularStream(path).release());
         if (!file) {
             SetErrorText(errorText, "can't open %s", path);
             return kCannotOpen;

@@ -14,6 +14,7 @@
 
 #include "engine/engine.h"
 #include "engine/reverse_marker.h"
+#include "platform/files.h"
 
 namespace mk::engine {
 namespace {
@@ -179,7 +180,7 @@ void ByteBuffer::Reset() noexcept {
 }
 
 bool ReadWholeFile(const char *path, ByteBuffer *out) {
-    std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
+    std::unique_ptr<FILE, FileCloser> file(platform::OpenRegularStream(path).release());
     if (!file) return false;
     ByteBuffer data;
     size_t used = 0;

@@ -26,6 +26,7 @@
 #include "engine/jpeg_support.h"
 #include "engine/reverse_marker.h"
 #include "engine/stamp_steps.h"
+#include "platform/files.h"
 
 namespace mk::engine {
 namespace {
@@ -428,7 +429,7 @@ int32_t StampRegion(const char *source, const char *destination, const RegionPai
         job->work.captureCrop = true;
         job->work.errorText = errorText;
         job->work.source.arrays.UseMemory(memory);
-        job->sourceFile.reset(std::fopen(source, "rb"));
+        job->sourceFile.reset(platform::OpenRegularStream(source).release());
         if (!job->sourceFile || !MeasureFile(job->sourceFile.get(), &job->sourceSize)) {
             SetErrorText(errorText, "can't open %s", source);
             return kCannotOpen;

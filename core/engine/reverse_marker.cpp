@@ -13,6 +13,7 @@
 #include <new>
 
 #include "engine/engine.h"
+#include "platform/files.h"
 
 namespace mk::engine {
 namespace {
@@ -192,7 +193,7 @@ int32_t ProbeReverseMarker(const char *path, char *errorText) {
     ClearErrorText(errorText);
     if (path == nullptr) return kCannotOpen;
     try {
-        std::unique_ptr<FILE, FileCloser> file(std::fopen(path, "rb"));
+        std::unique_ptr<FILE, FileCloser> file(platform::OpenRegularStream(path).release());
         if (!file) {
             SetErrorText(errorText, "Can't open file %s", path);
             return kCannotOpen;

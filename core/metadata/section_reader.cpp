@@ -9,6 +9,8 @@
 #include <memory>
 #include <new>
 
+#include "platform/files.h"
+
 namespace mk::metadata {
 
 const char *AbortReason(ReadStatus status) {
@@ -183,7 +185,7 @@ SectionRead ReadSections(std::span<const uint8_t> bytes) {
 }
 
 SectionRead ReadSections(const char *path) {
-    FilePtr file(path ? std::fopen(path, "rb") : nullptr);
+    FilePtr file(platform::OpenRegularStream(path).release());
     if (!file) {
         SectionRead read;
         read.status = ReadStatus::kCannotOpen;

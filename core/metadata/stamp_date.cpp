@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "metadata/section_reader.h"
+#include "platform/files.h"
 
 namespace mk::metadata {
 
@@ -51,12 +52,9 @@ int DayOfWeek(int64_t year, int month0, int day) {
 MK_SystemTime FileTime(const char *path) {
     MK_SystemTime result{};
     if (path == nullptr) return result;
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return result;
+    const platform::UniqueFd fd = platform::OpenRegularFile(path);
     struct stat st {};
-    const bool ok = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    if (!ok) return result;
+    if (!fd || ::fstat(fd.get(), &st) != 0) return result;
 
     // The offset from UTC in force at that instant, daylight saving included.
     tm local{};

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstring>
 
+#include "platform/in_place.h"
 #include "platform/scratch_file.h"
 
 namespace mk::platform {
@@ -44,6 +45,43 @@ std::optional<std::string> FinalTarget(const std::string &path) {
     }
     errno = ELOOP;
     return std::nullopt;
+}
+
+namespace {
+
+bool RefuseUnlessRegular(mode_t mode) {
+    if (S_ISREG(mode)) return false;
+    errno = S_ISDIR(mode) ? EISDIR : EINVAL;
+    return true;
+}
+
+}  // namespace
+
+UniqueFd OpenRegularFile(const char *path) {
+    if (path == nullptr) {
+        errno = EINVAL;
+        return {};
+    }
+    // Looked at before the open: opening a device can do things of its own.
+    struct stat st {};
+    if (::stat(path, &st) != 0 || RefuseUnlessRegular(st.st_mode)) return {};
+    if (const auto target = FinalTarget(path);
+        target && RecoverInPlaceWrite(*target) == Recovery::kFailed)
+        return {};
+    // Not blocking, in case the name was given to a FIFO meanwhile.
+    UniqueFd fd(::open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!fd || ::fstat(fd.get(), &st) != 0 || RefuseUnlessRegular(st.st_mode)) return {};
+    const int flags = ::fcntl(fd.get(), F_GETFL);
+    if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return {};
+    return fd;
+}
+
+FilePtr OpenRegularStream(const char *path) {
+    UniqueFd fd = OpenRegularFile(path);
+    if (!fd) return nullptr;
+    FilePtr file(::fdopen(fd.get(), "rb"));
+    if (file) fd.release();
+    return file;
 }
 
 std::optional<timespec> ModificationTime(const char *path) {

@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "platform/handles.h"
+
 namespace mk::platform {
 
 // True when the path fits a 260-byte path buffer (259 bytes and its NUL).
@@ -22,6 +24,16 @@ bool FitsPathBuffer(const char *path);
 // yet; the target of a dangling link is where a new file would go. nullopt
 // (errno set, ELOOP after 40 links) when a link cannot be read.
 std::optional<std::string> FinalTarget(const std::string &path);
+
+// Opens `path` (through its links) for reading when it names a regular file.
+// Nothing else is opened: a FIFO, which would block the caller, a device or
+// a socket is refused with EINVAL, a folder with EISDIR. The descriptor is
+// blocking again when handed back. The old content of an interrupted
+// in-place write is put back first (see in_place.h); EBUSY while another
+// process writes the file in place. Invalid (errno set) on a refusal.
+UniqueFd OpenRegularFile(const char *path);
+// The same as a stdio stream for binary reading.
+FilePtr OpenRegularStream(const char *path);
 
 // The last-modification time of an existing file.
 std::optional<timespec> ModificationTime(const char *path);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <vector>
 
 #include "platform/handles.h"
@@ -208,12 +209,35 @@ bool OverwriteInPlace(const std::string &target, int targetFd, int contentFd, In
 Recovery RecoverInPlaceWrite(const std::string &target) {
     struct stat st {};
     if (::stat(target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return Recovery::kNothing;
-    const Recovery beside =
-        RestoreFrom(FolderOf(target) + "/" + BesideBackupName(target, st), target, st);
-    if (beside != Recovery::kNothing) return beside;
+    const std::string folder = FolderOf(target);
     const std::string spare = SpareBackupFolder();
-    if (spare.empty()) return Recovery::kNothing;
-    return RestoreFrom(spare + "/" + SpareBackupName(target, st), target, st);
+    Recovery found = RestoreFrom(folder + "/" + BesideBackupName(target, st), target, st);
+    if (found == Recovery::kNothing && !spare.empty())
+        found = RestoreFrom(spare + "/" + SpareBackupName(target, st), target, st);
+    if (found != Recovery::kNothing || st.st_nlink < 2) return found;
+    // A file with several names may have been written through another: its
+    // copy carries the same inode under that name. Only the names in this
+    // folder can be searched.
+    const std::string besideEnd = ".backup-" + std::to_string(st.st_ino);
+    const std::string spareStart =
+        std::to_string(st.st_dev) + "-" + std::to_string(st.st_ino) + "-";
+    const auto search = [&](const std::string &where, auto matches) {
+        std::error_code error;
+        for (const auto &entry : std::filesystem::directory_iterator(where, error)) {
+            const std::string name = entry.path().filename().string();
+            if (!matches(name)) continue;
+            if (const Recovery r = RestoreFrom(where + "/" + name, target, st);
+                r != Recovery::kNothing)
+                return r;
+        }
+        return Recovery::kNothing;
+    };
+    found = search(folder, [&](const std::string &name) {
+        return name.size() > besideEnd.size() && name[0] == '.' &&
+               name.compare(name.size() - besideEnd.size(), besideEnd.size(), besideEnd) == 0;
+    });
+    if (found != Recovery::kNothing || spare.empty()) return found;
+    return search(spare, [&](const std::string &name) { return name.rfind(spareStart, 0) == 0; });
 }
 
 }  // namespace mk::platform

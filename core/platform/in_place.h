@@ -10,10 +10,14 @@
 // file and synced, and only then the copy is removed. A run interrupted in
 // between leaves the copy; the next open of the file, for reading or
 // writing, puts the old content (and its modification time) back first. So
-// the file is always either the old one or the new one. The copy is locked
-// while its writer lives, so a live write is never taken for an interrupted
-// one; the inode in its name keeps it from being put onto another file that
-// later took the name.
+// the file is always either the old one or the new one.
+//
+// The copy is found from the path that was written, any link to it, and the
+// file's other names in the same folder; a name of the file in another
+// folder does not see it until the file is next opened through one of
+// those. The copy is locked while its writer lives, so a live write is never
+// taken for an interrupted one; the inode in its name keeps it from being
+// put onto another file that later took the name.
 #pragma once
 
 #include <string>
