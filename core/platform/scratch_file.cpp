@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdio>
 #include <random>
 #include <utility>
 
@@ -39,11 +38,13 @@ void RemoveIfAbandoned(const std::string &path) {
     ::unlink(path.c_str());
 }
 
+// The name under /proc by which the process reaches its descriptor `fd`.
+std::string SelfPath(int fd) { return "/proc/self/fd/" + std::to_string(fd); }
+
 // Gives an unnamed file the path `path` (which must not exist).
 bool LinkUnnamed(int fd, const std::string &path) {
-    char self[40];
-    std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-    if (::linkat(AT_FDCWD, self, AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+    if (::linkat(AT_FDCWD, SelfPath(fd).c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
     if (errno != ENOENT) return false;
     // No /proc: the direct way needs a privilege most callers lack.
     return ::linkat(fd, "", AT_FDCWD, path.c_str(), AT_EMPTY_PATH) == 0;
@@ -93,13 +94,15 @@ bool ScratchFile::Create(const std::string &folder, const std::string &name, mod
     RemoveIfAbandoned(TemporaryName(folder, name, 0));
 #if defined(O_TMPFILE)
     fd_.Reset(::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode));
-    if (fd_) {
+    // Without /proc only a privileged process could link the file later.
+    if (fd_ && (::geteuid() == 0 || ::access(SelfPath(fd_.get()).c_str(), F_OK) == 0)) {
         // Nobody else can reach it yet; the lock matters once it is linked.
         ::flock(fd_.get(), LOCK_EX);
         return true;
     }
     // Kernels or file systems without unnamed files say so in several ways.
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    if (!fd_ && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) return false;
+    fd_.Reset();
 #endif
     for (int attempt = 0; attempt < 16; ++attempt) {
         const std::string path = TemporaryName(folder, name, attempt);
