@@ -528,9 +528,17 @@ TEST_F(Operations, StampAndUndoTellWhenOnlyTheDiskIsLeft) {
         return [&, destination] {
             ++calls;
             inPlace = std::filesystem::exists(destination);
-            for (const auto &entry : std::filesystem::directory_iterator(dir_.path()))
-                if (entry.path().extension() == ".tmp" && entry.file_size() > 100000)
+            // The file being written has no name yet: it is one of the
+            // process's open files in the destination's folder.
+            for (const auto &entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+                std::error_code error;
+                const std::string target = std::filesystem::read_symlink(entry, error).string();
+                struct stat st {};
+                if (!error && target.rfind(dir_.path().string() + "/", 0) == 0 &&
+                    target.ends_with("(deleted)") && ::stat(entry.path().c_str(), &st) == 0 &&
+                    st.st_size > 100000)
                     temporaryWritten = true;
+            }
             bool zeroed = true;
             mk::platform::Pages kept = batch.Memory()->Take(1, &zeroed);
             memoryBack = !zeroed;
