@@ -183,40 +183,51 @@ TEST_F(UndoTest, ForgedEmbeddedStreamIsALibraryFailure) {
     ExpectRefused(file, engine::kLibraryFailed, "");
 }
 
-// The stamped file with the stream of its marker (of one segment) replaced
-// by `embedded`, the segment's length, the marker's length and its CRC
-// made to fit, as a forger would.
-Bytes WithEmbeddedStream(const Bytes &file, size_t payload, const Bytes &embedded) {
-    const size_t segment = payload - 4;
-    const size_t oldLength = static_cast<size_t>(file[segment + 2]) << 8 | file[segment + 3];
-    Bytes marker(file.begin() + static_cast<ptrdiff_t>(payload),
-                 file.begin() + static_cast<ptrdiff_t>(payload + 52));
-    marker.insert(marker.end(), embedded.begin(), embedded.end());
-    engine::WriteLe32(&marker[engine::kFieldTotalLength], static_cast<uint32_t>(marker.size()));
-    engine::WriteLe32(&marker[engine::kFieldMarkerCrc],
-                      engine::Crc32(&marker[engine::kFieldImageCrc], marker.size() - 24));
-    Bytes out(file.begin(), file.begin() + static_cast<ptrdiff_t>(segment));
-    out.insert(out.end(), {0xFF, 0xE7, static_cast<uint8_t>((marker.size() + 2) >> 8),
-                           static_cast<uint8_t>(marker.size() + 2)});
-    out.insert(out.end(), marker.begin(), marker.end());
-    out.insert(out.end(), file.begin() + static_cast<ptrdiff_t>(segment + 2 + oldLength),
-               file.end());
-    return out;
-}
-
 // A forged marker whose former blocks hold a coefficient that no 8-bit
 // Huffman code takes: written out, the picture would not read back as the
 // blocks put back.
 TEST_F(UndoTest, ForgedFormerBlocksTheEncoderCannotCode) {
     const Bytes file = ReadFile(stamped());
-    const size_t payload = MarkerPayload(file);
-    const uint32_t total = engine::ReadLe32(&file[payload + engine::kFieldTotalLength]);
-    const Bytes embedded(file.begin() + static_cast<ptrdiff_t>(payload + 52),
-                         file.begin() + static_cast<ptrdiff_t>(payload + total));
-    const Bytes forged =
-        WithEmbeddedStream(file, payload, WithCoefficient(embedded, {0, 1, 2, 3}, 1500));
+    const Bytes forged = WithReverseMarkerStream(
+        file, WithCoefficient(ReverseMarkerStream(file), {0, 1, 2, 3}, 1500));
     ExpectRefused(forged, engine::kUnsupported,
                   "component 0 holds a coefficient the encoder cannot code: 1500");
+}
+
+// Undo's message for `file`, which must say "<what>damaged at byte N: "
+// with N from `from` to `to`, then the library's warning of bytes before
+// EOI (how many the decoder read as data depends on its reading ahead).
+void ExpectDamagedAt(const std::string &path, const std::string &what, size_t from, size_t to) {
+    char error[engine::kErrorTextSize] = "";
+    TempDir dir;
+    ASSERT_EQ(UndoStampedJpeg(path.c_str(), dir.file("u.jpg").c_str(), error), engine::kDamaged);
+    const std::string text = error;
+    const std::string prefix = what + "damaged at byte ";
+    ASSERT_EQ(text.rfind(prefix, 0), 0u) << text;
+    const size_t at = std::stoul(text.substr(prefix.size()));
+    EXPECT_GE(at, from) << text;
+    EXPECT_LE(at, to) << text;
+    EXPECT_NE(text.find(": Corrupt JPEG data: "), std::string::npos) << text;
+    EXPECT_NE(text.find(" extraneous bytes before marker 0xd9"), std::string::npos) << text;
+}
+
+// A stamped picture whose data the decoder gets over with a warning (the
+// coefficients are intact here, the bytes before EOI are not): undo
+// refuses it and says where.
+TEST_F(UndoTest, DamagedPictureIsRefused) {
+    const Damaged damaged = WithDamage(ReadFile(stamped()), Damage::kBytesBeforeEoi);
+    ExpectRefused(damaged.file, engine::kDamaged, "");
+    ExpectDamagedAt(dir_.file("input.jpg"), "", damaged.at, damaged.file.size());
+}
+
+// The same damage in the marker's stream of former blocks, with the
+// marker's CRC made to fit: the byte is counted in that stream.
+TEST_F(UndoTest, DamagedStreamOfFormerBlocksIsRefused) {
+    const Bytes file = ReadFile(stamped());
+    const Damaged stream = WithDamage(ReverseMarkerStream(file), Damage::kBytesBeforeEoi);
+    ExpectRefused(WithReverseMarkerStream(file, stream.file), engine::kDamaged, "");
+    ExpectDamagedAt(dir_.file("input.jpg"), "reverse marker's stream ", stream.at,
+                    stream.file.size());
 }
 
 TEST_F(UndoTest, ForgedMarkerOfAnotherPicture) {

@@ -26,6 +26,24 @@ void OutputMessage(j_common_ptr info) {
     if (manager->errorText != nullptr) SetErrorText(manager->errorText, "%s", message);
 }
 
+// Keeps the first warning, and where the decoder was, before the
+// library's own handling counts it (and outputs the first).
+void EmitMessage(j_common_ptr info, int level) {
+    auto *manager = reinterpret_cast<EngineErrorManager *>(info->err);
+    if (level < 0 && info->err->num_warnings == 0) {
+        (*info->err->format_message)(info, manager->warning);
+        const SourcePlace *place = manager->place;
+        if (info->is_decompressor && place != nullptr) {
+            const JOCTET *next = reinterpret_cast<j_decompress_ptr>(info)->src->next_input_byte;
+            manager->warningPlaced = true;
+            manager->warningAt = place->offset;
+            if (next != nullptr && place->buffer != nullptr && next >= place->buffer)
+                manager->warningAt += static_cast<uint64_t>(next - place->buffer);
+        }
+    }
+    (*manager->libraryEmit)(info, level);
+}
+
 [[noreturn]] void ErrorExit(j_common_ptr info) {
     auto *manager = reinterpret_cast<EngineErrorManager *>(info->err);
     (*info->err->output_message)(info);
@@ -119,9 +137,32 @@ jpeg_error_mgr *SetUpErrorManager(EngineErrorManager *manager, char *errorText) 
     jpeg_error_mgr *pub = jpeg_std_error(&manager->pub);
     pub->error_exit = ErrorExit;
     pub->output_message = OutputMessage;
+    manager->libraryEmit = pub->emit_message;
+    pub->emit_message = EmitMessage;
     manager->errorText = errorText;
     manager->failureCode = 0;
+    manager->place = nullptr;
+    manager->warning[0] = '\0';
+    manager->warningPlaced = false;
+    manager->warningAt = 0;
     return pub;
+}
+
+void WatchSource(j_decompress_ptr info, const SourcePlace *place) {
+    // Only a manager of the engine's has room for it.
+    if (info->err != nullptr && info->err->emit_message == EmitMessage)
+        reinterpret_cast<EngineErrorManager *>(info->err)->place = place;
+}
+
+int32_t RefuseIfDamaged(const EngineErrorManager &manager, char *errorText, const char *what) {
+    if (manager.pub.num_warnings == 0) return kOk;
+    if (manager.warningPlaced) {
+        SetErrorText(errorText, "%sdamaged at byte %llu: %s", what,
+                     static_cast<unsigned long long>(manager.warningAt), manager.warning);
+    } else {
+        SetErrorText(errorText, "%sdamaged: %s", what, manager.warning);
+    }
+    return kDamaged;
 }
 
 void ClearErrorText(char *errorText) {
@@ -215,7 +256,9 @@ void AttachMemorySource(j_decompress_ptr info, MemorySource *source, const void 
     source->pub.term_source = TermSource;
     source->pub.next_input_byte = static_cast<const JOCTET *>(data);
     source->pub.bytes_in_buffer = length;
+    source->place = SourcePlace{static_cast<const JOCTET *>(data), 0};
     info->src = &source->pub;
+    WatchSource(info, &source->place);
 }
 
 void AttachMemoryDestination(j_compress_ptr info, MemoryDestination *destination,

@@ -19,18 +19,43 @@
 
 namespace mk::engine {
 
+// Where the buffer that a data source hands the library lies in the whole
+// of its data, so that a warning can tell which byte the decoder had
+// reached.
+struct SourcePlace {
+    const JOCTET *buffer = nullptr;
+    uint64_t offset = 0;  // of the buffer's first byte
+};
+
 // The library's error manager extended by a recovery point. error_exit
 // formats the message into errorText and jumps back to `recovery`; the
-// object itself is destroyed by its owner afterwards.
+// object itself is destroyed by its owner afterwards. A decoder's first
+// warning is kept with the byte of its data it had reached then, which
+// its source (when it says where it is, WatchSource) tells.
 struct EngineErrorManager {
     jpeg_error_mgr pub;
     jmp_buf recovery;
     char *errorText;
     int32_t failureCode;
+    void (*libraryEmit)(j_common_ptr, int);
+    const SourcePlace *place;
+    char warning[JMSG_LENGTH_MAX];
+    bool warningPlaced;
+    uint64_t warningAt;
 };
 
 // Attaches the manager to a libjpeg object's err field (before creation).
 jpeg_error_mgr *SetUpErrorManager(EngineErrorManager *manager, char *errorText);
+
+// Tells the engine's manager of a decoder where its source is (null: it
+// cannot say).
+void WatchSource(j_decompress_ptr info, const SourcePlace *place);
+
+// kDamaged when the decoder of `manager` warned: its data is damaged and
+// the coefficients it recovered are not the file's. errorText then says
+// "<what>damaged at byte N: <the library's warning>", or without the byte
+// when the source could not tell. 0 when it never warned.
+int32_t RefuseIfDamaged(const EngineErrorManager &manager, char *errorText, const char *what = "");
 
 // The code an operation returns after its recovery point was reached.
 inline int32_t FailureCodeOf(const EngineErrorManager &manager) {
@@ -75,6 +100,7 @@ bool ReadWholeFile(const char *path, ByteBuffer *out);
 // Data source over a byte range; running past its end is a library error.
 struct MemorySource {
     jpeg_source_mgr pub;
+    SourcePlace place;
 };
 void AttachMemorySource(j_decompress_ptr info, MemorySource *source, const void *data,
                         size_t length);

@@ -41,6 +41,8 @@ struct FileCloser {
 struct FileSource {
     jpeg_source_mgr pub;
     FILE *file;
+    SourcePlace place;  // of the buffer, in the file
+    size_t filled;      // bytes read into the buffer last
     JOCTET buffer[1 << 16];
 };
 
@@ -51,6 +53,8 @@ boolean FillFileBuffer(j_decompress_ptr info) {
     auto *source = reinterpret_cast<FileSource *>(info->src);
     const size_t got = std::fread(source->buffer, 1, sizeof source->buffer, source->file);
     if (got == 0) ERREXIT(info, JERR_INPUT_EOF);
+    source->place.offset += source->filled;
+    source->filled = got;
     source->pub.next_input_byte = source->buffer;
     source->pub.bytes_in_buffer = got;
     return TRUE;
@@ -77,7 +81,10 @@ void AttachFileSource(j_decompress_ptr info, FileSource *source, FILE *file) {
     source->pub.next_input_byte = nullptr;
     source->pub.bytes_in_buffer = 0;
     source->file = file;
+    source->place = SourcePlace{source->buffer, 0};
+    source->filled = 0;
     info->src = &source->pub;
+    WatchSource(info, &source->place);
 }
 
 // The file's size in bytes, leaving it positioned at its start.
@@ -363,6 +370,8 @@ int32_t RunRegionStamp(RegionJob *job) {
     // be the same file.
     job->sourceFile.reset();
     AttachMemorySource(src, &work->sourceInput, nullptr, 0);
+    if (const int32_t damaged = RefuseIfDamaged(work->source.error, errorText); damaged != kOk)
+        return damaged;
     if (job->restoreEarlier) {
         if (const int32_t restored =
                 RestoreFormerBlocks(src, sourceCoefficients, &job->earlierBlocks,

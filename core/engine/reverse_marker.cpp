@@ -342,6 +342,12 @@ int32_t RestoreFormerBlocks(j_decompress_ptr picture, jvirt_barray_ptr *coeffici
     LimitCoefficientMemory(emb, static_cast<size_t>(embeddedLength));
     jpeg_read_header(emb, TRUE);
     jvirt_barray_ptr *former = jpeg_read_coefficients(emb);
+    // The marker's CRC matched: the stream is the one written, and a
+    // warning means it was written damaged (or forged so).
+    if (const int32_t damaged =
+            RefuseIfDamaged(embedded->error, errorText, "reverse marker's stream ");
+        damaged != kOk)
+        return damaged;
     if (!EmbeddedFits(picture, emb, blocks)) {
         SetErrorText(errorText, "%s", "Corrupted Mirelkanzoar marker!");
         return kMarkerCorrupted;

@@ -109,8 +109,9 @@ int64_t LoadReverseMarker(j_decompress_ptr info, std::vector<uint8_t> *marker, c
 // the coefficients are exactly those the stamp wrote. `embedded` decodes
 // the marker's stream (from `embeddedInput`; the caller has armed its
 // recovery point) and is destroyed again; `marker` holds the assembled
-// marker. 0, or kMarkerCorrupted, kPictureChanged or another negative code
-// of LoadReverseMarker, with the message in errorText.
+// marker. 0, or kMarkerCorrupted, kPictureChanged, kDamaged (the decoder
+// of the stream warned) or another negative code of LoadReverseMarker,
+// with the message in errorText.
 int32_t RestoreFormerBlocks(j_decompress_ptr picture, jvirt_barray_ptr *coefficients,
                             Decompressor *embedded, std::vector<uint8_t> *marker,
                             MemorySource *embeddedInput, char *errorText);

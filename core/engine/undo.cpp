@@ -53,6 +53,8 @@ int32_t RunUndo(UndoJob *job) {
     SaveAllSegments(pic);
     jpeg_read_header(pic, TRUE);
     jvirt_barray_ptr *coefficients = jpeg_read_coefficients(pic);
+    if (const int32_t damaged = RefuseIfDamaged(picture.error, errorText); damaged != kOk)
+        return damaged;
 
     if (const int32_t restored = RestoreFormerBlocks(pic, coefficients, &embedded, &job->marker,
                                                      &job->embeddedInput, errorText);

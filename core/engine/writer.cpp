@@ -33,6 +33,9 @@ int32_t RunStampWriter(StampJob *job) {
     if (const int32_t planned = PlanStamp(work); planned != kOk) return planned;
     j_decompress_ptr src = work->source.get();
     jvirt_barray_ptr *sourceCoefficients = jpeg_read_coefficients(src);
+    if (const int32_t damaged = RefuseIfDamaged(work->source.error, work->errorText);
+        damaged != kOk)
+        return damaged;
     if (const int32_t checked = CheckSource(work, sourceCoefficients); checked != kOk)
         return checked;
 

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include <jpeglib.h>
+#include <zlib.h>
 
 namespace mk::test {
 namespace {
@@ -257,6 +258,138 @@ std::vector<MarkerAt> ListMarkers(const Bytes &jpeg) {
         p += 2 + (static_cast<size_t>(jpeg[p + 2]) << 8 | jpeg[p + 3]);
     }
     return markers;
+}
+
+namespace {
+
+// The reverse marker's header: identifier, version, marker CRC (of the
+// bytes from the image CRC on), image CRC, total length, ... 52 bytes.
+constexpr size_t kHeaderSize = 52, kMarkerCrcField = 20, kImageCrcField = 24,
+                 kTotalLengthField = 28;
+
+uint32_t Le32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+void PutLe32(uint8_t *p, uint32_t value) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(value >> (8 * i));
+}
+
+// Where the first reverse-marker segment stands (its FF byte), or 0.
+size_t ReverseMarkerAt(const Bytes &jpeg) {
+    for (const MarkerAt &marker : ListMarkers(jpeg))
+        if (marker.code == 0xE7 && marker.offset + 4 + kHeaderSize <= jpeg.size() &&
+            std::memcmp(&jpeg[marker.offset + 4], "TovuMirelkanzoar", 16) == 0)
+            return marker.offset;
+    ADD_FAILURE() << "no reverse marker";
+    return 0;
+}
+
+}  // namespace
+
+Bytes ReverseMarkerStream(const Bytes &stamped) {
+    const size_t at = ReverseMarkerAt(stamped);
+    if (at == 0) return {};
+    const uint8_t *payload = &stamped[at + 4];
+    const size_t total = Le32(payload + kTotalLengthField);
+    const size_t length = static_cast<size_t>(stamped[at + 2]) << 8 | stamped[at + 3];
+    if (total != length - 2) {
+        ADD_FAILURE() << "the marker takes more than one segment";
+        return {};
+    }
+    return Bytes(payload + kHeaderSize, payload + total);
+}
+
+Bytes WithReverseMarkerStream(const Bytes &stamped, const Bytes &stream) {
+    const size_t at = ReverseMarkerAt(stamped);
+    if (at == 0) return stamped;
+    const size_t length = static_cast<size_t>(stamped[at + 2]) << 8 | stamped[at + 3];
+    Bytes marker(stamped.begin() + static_cast<ptrdiff_t>(at + 4),
+                 stamped.begin() + static_cast<ptrdiff_t>(at + 4 + kHeaderSize));
+    marker.insert(marker.end(), stream.begin(), stream.end());
+    PutLe32(&marker[kTotalLengthField], static_cast<uint32_t>(marker.size()));
+    PutLe32(&marker[kMarkerCrcField],
+            static_cast<uint32_t>(::crc32(0, &marker[kImageCrcField],
+                                          static_cast<uInt>(marker.size() - kImageCrcField))));
+    Bytes out(stamped.begin(), stamped.begin() + static_cast<ptrdiff_t>(at));
+    out.insert(out.end(), {0xFF, 0xE7, static_cast<uint8_t>((marker.size() + 2) >> 8),
+                           static_cast<uint8_t>(marker.size() + 2)});
+    out.insert(out.end(), marker.begin(), marker.end());
+    out.insert(out.end(), stamped.begin() + static_cast<ptrdiff_t>(at + 2 + length), stamped.end());
+    return out;
+}
+
+Damaged WithDamage(const Bytes &jpeg, Damage damage) {
+    const std::vector<MarkerAt> markers = ListMarkers(jpeg);
+    std::vector<size_t> scanData, restarts;
+    size_t eoi = 0, firstTable = 0;
+    for (const MarkerAt &marker : markers) {
+        if (marker.code == 0xDA)
+            scanData.push_back(
+                marker.offset + 2 +
+                (static_cast<size_t>(jpeg[marker.offset + 2]) << 8 | jpeg[marker.offset + 3]));
+        if (marker.code >= 0xD0 && marker.code <= 0xD7) restarts.push_back(marker.offset);
+        if (marker.code == 0xD9) eoi = marker.offset;
+        if (marker.code == 0xC4 && firstTable == 0) firstTable = marker.offset;
+    }
+    if (scanData.empty() || eoi == 0) {
+        ADD_FAILURE() << "no scan or no EOI";
+        return {jpeg, 0};
+    }
+    Damaged out{jpeg, 0};
+    Bytes &file = out.file;
+    // The end of the scan whose data starts at `start`.
+    const auto scanEnd = [&](size_t start) {
+        for (const MarkerAt &marker : markers)
+            if (marker.offset > start && (marker.code < 0xD0 || marker.code > 0xD7))
+                return marker.offset;
+        return eoi;
+    };
+    const auto ones = [&](size_t start) {
+        out.at = start + (scanEnd(start) - start) / 2;
+        // Whole stuffed bytes: a 0xFF data byte is followed by a zero.
+        if (file[out.at - 1] == 0xFF) ++out.at;
+        for (int i = 0; i < 8; ++i) {
+            file[out.at + 2 * static_cast<size_t>(i)] = 0xFF;
+            file[out.at + 2 * static_cast<size_t>(i) + 1] = 0x00;
+        }
+    };
+    switch (damage) {
+        case Damage::kBytesBeforeEoi:
+            out.at = eoi;
+            file.insert(file.begin() + static_cast<ptrdiff_t>(eoi), {0x12, 0x34, 0x56, 0x78, 0x9A});
+            break;
+        case Damage::kEndOfSegment: {
+            const size_t start = scanData.back();
+            out.at = start + (eoi - start) * 3 / 5;
+            if (file[out.at - 1] == 0xFF) ++out.at;
+            file.erase(file.begin() + static_cast<ptrdiff_t>(out.at),
+                       file.begin() + static_cast<ptrdiff_t>(eoi));
+            break;
+        }
+        case Damage::kBadHuffmanCode:
+            ones(scanData.front());
+            break;
+        case Damage::kLastScan:
+            ones(scanData.back());
+            break;
+        case Damage::kHuffmanTable:
+            // FF C4, length, class and slot, 16 counts, then the symbols.
+            out.at = firstTable + 5 + 16 + 3;
+            file[out.at] ^= 0x01;
+            break;
+        case Damage::kMissingRestart:
+            if (restarts.size() < 2) {
+                ADD_FAILURE() << "fewer than two restart markers";
+                break;
+            }
+            out.at = restarts[1];
+            file.erase(file.begin() + static_cast<ptrdiff_t>(out.at),
+                       file.begin() + static_cast<ptrdiff_t>(out.at + 2));
+            break;
+    }
+    return out;
 }
 
 Bytes WithoutLastScan(const Bytes &jpeg) {

@@ -128,6 +128,29 @@ bool SetQuantValue(Bytes *jpeg, int table, int index, unsigned value);
 // The file cut before its last scan and ended there with EOI.
 Bytes WithoutLastScan(const Bytes &jpeg);
 
+// The stream of former blocks in a stamped picture's reverse marker (of a
+// single segment), and the picture with another stream there: the
+// segment's length, the marker's total length and its CRC made to fit, as
+// a forger would. Fail the calling test when there is no such marker.
+Bytes ReverseMarkerStream(const Bytes &stamped);
+Bytes WithReverseMarkerStream(const Bytes &stamped, const Bytes &stream);
+
+// Damage that a decoder gets over with a warning, recovering coefficients
+// that are not the file's.
+enum class Damage {
+    kBytesBeforeEoi,  // garbage between the last scan's data and EOI
+    kEndOfSegment,    // the last scan's data cut short, EOI behind it
+    kBadHuffmanCode,  // a run of one bits in the middle of the first scan
+    kHuffmanTable,    // a symbol of the first Huffman table changed
+    kMissingRestart,  // the second restart marker gone (needs an interval)
+    kLastScan,        // a run of one bits in the middle of the last scan
+};
+struct Damaged {
+    Bytes file;
+    size_t at = 0;  // where the damage starts
+};
+Damaged WithDamage(const Bytes &jpeg, Damage damage);
+
 // One coefficient of one block: component, block row and column, and the
 // coefficient's index in natural (row-major) order.
 struct CoefficientAt {
