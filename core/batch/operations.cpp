@@ -24,12 +24,12 @@ namespace mk::batch {
 namespace {
 
 // Read-only handling of the destination: false when the operation may not
-// change it; otherwise the guard gives it write permission for as long as it
-// lives, when it had none.
-bool MayWrite(const char *destination, const Setts &settings, platform::WritableGuard &guard) {
-    if (!platform::IsReadOnly(destination)) return true;
-    if ((settings.flags & FLAG_ALLOW_READONLY) == 0) return false;
-    return guard.Lift(destination);
+// change it. Writing needs no change of its mode: a replacement is a new
+// file given the old one's mode, and a write in place lifts the read-only
+// state only for the moment it opens the file, so a killed run never leaves
+// a read-only picture writable.
+bool MayWrite(const char *destination, const Setts &settings) {
+    return (settings.flags & FLAG_ALLOW_READONLY) != 0 || !platform::IsReadOnly(destination);
 }
 
 }  // namespace
@@ -194,9 +194,7 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     if (!platform::FitsPathBuffer(source) || !platform::FitsPathBuffer(destination))
         return Fail(report, -1, MK_REASON_PATH_TOO_LONG, "the path is longer than 259 bytes");
     if (RefuseUnreadable(source, -1, report)) return -1;
-    platform::WritableGuard writable;
-    if (!MayWrite(destination, settings, writable))
-        return Fail(report, -1, MK_REASON_READ_ONLY, "read-only");
+    if (!MayWrite(destination, settings)) return Fail(report, -1, MK_REASON_READ_ONLY, "read-only");
     char errorText[engine::kErrorTextSize] = "";
     const bool keepUndo = (settings.flags & FLAG_REVERSE_MARKER) != 0;
 
@@ -274,9 +272,7 @@ int32_t Undo(const char *source, const char *destination, const Setts &settings,
     char errorText[engine::kErrorTextSize] = "";
     if (const int32_t probe = engine::ProbeReverseMarker(source, errorText); probe != engine::kOk)
         return FailFromEngine(report, UndoResult(probe), probe, errorText);
-    platform::WritableGuard writable;
-    if (!MayWrite(destination, settings, writable))
-        return Fail(report, -1, MK_REASON_READ_ONLY, "read-only");
+    if (!MayWrite(destination, settings)) return Fail(report, -1, MK_REASON_READ_ONLY, "read-only");
     const int32_t result = engine::UndoStampedJpeg(source, destination, errorText, diskWait,
                                                    batch != nullptr ? batch->Memory() : nullptr);
     return result == engine::kOk ? 0

@@ -35,8 +35,9 @@ bool CanReplace(const std::string &target, const struct stat &st, int fd) {
 }
 
 UniqueFd OpenOriginal(const std::string &target) {
-    UniqueFd fd(::open(target.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st {};
+    if (::stat(target.c_str(), &st) != 0) return UniqueFd();
+    UniqueFd fd = OpenForWriting(target, st, O_RDWR);
     if (fd && (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))) {
         fd.Reset();
         errno = EINVAL;

@@ -128,18 +128,4 @@ bool IsReadOnly(const char *path) {
     return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path, W_OK) != 0;
 }
 
-WritableGuard::~WritableGuard() {
-    if (changed_) ::chmod(path_.c_str(), mode_);
-}
-
-bool WritableGuard::Lift(const char *path) {
-    struct stat st {};
-    if (::stat(path, &st) != 0) return false;
-    path_ = path;
-    mode_ = st.st_mode & 07777;
-    if (::chmod(path, mode_ | S_IWUSR) != 0) return false;
-    changed_ = true;
-    return true;
-}
-
 }  // namespace mk::platform

@@ -44,24 +44,6 @@ bool SetModificationTime(const char *path, const timespec &time);
 // have the same device and inode.
 bool SameFile(const char *a, const char *b);
 
-// Lifts the read-only state of an existing file (gives its owner write
-// permission) for the guard's lifetime and puts the previous mode back on
-// every way out.
-class WritableGuard {
-  public:
-    WritableGuard() = default;
-    ~WritableGuard();
-    WritableGuard(const WritableGuard &) = delete;
-    WritableGuard &operator=(const WritableGuard &) = delete;
-
-    bool Lift(const char *path);
-
-  private:
-    std::string path_;
-    mode_t mode_ = 0;
-    bool changed_ = false;
-};
-
 // Device and inode of an existing file.
 std::optional<std::pair<uint64_t, uint64_t>> FileIdentity(const char *path);
 

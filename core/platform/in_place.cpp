@@ -17,6 +17,20 @@
 #include "platform/scratch_file.h"
 
 namespace mk::platform {
+
+UniqueFd OpenForWriting(const std::string &target, const struct stat &st, int access) {
+    const int flags = access | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    UniqueFd fd(::open(target.c_str(), flags));
+    if (!fd && errno == EACCES && st.st_uid == ::geteuid() &&
+        ::chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
+        fd.Reset(::open(target.c_str(), flags));
+        const int saved = errno;
+        ::chmod(target.c_str(), st.st_mode & 07777);
+        errno = saved;
+    }
+    return fd;
+}
+
 namespace {
 
 constexpr const char *kBackupFolder = "Tarvelin/Mirelkanzoar/backups";
@@ -101,18 +115,6 @@ bool ReplaceContent(int from, int to) {
            ::ftruncate(to, st.st_size) == 0 && ::fsync(to) == 0;
 }
 
-// Opens the file for writing; a read-only file of the caller's own gets
-// write permission for the moment of the open.
-UniqueFd OpenForWriting(const std::string &target, const struct stat &st) {
-    UniqueFd fd(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    if (!fd && errno == EACCES && st.st_uid == ::geteuid() &&
-        ::chmod(target.c_str(), (st.st_mode & 07777) | S_IWUSR) == 0) {
-        fd.Reset(::open(target.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        ::chmod(target.c_str(), st.st_mode & 07777);
-    }
-    return fd;
-}
-
 // Puts the content of the copy at `backup` back into `target` and removes
 // the copy, when the copy is one of an interrupted write of that file.
 Recovery RestoreFrom(const std::string &backup, const std::string &target,
@@ -134,7 +136,7 @@ Recovery RestoreFrom(const std::string &backup, const std::string &target,
     if (::lstat(backup.c_str(), &named) != 0 || named.st_dev != held.st_dev ||
         named.st_ino != held.st_ino)
         return Recovery::kNothing;
-    const UniqueFd file = OpenForWriting(target, targetStat);
+    const UniqueFd file = OpenForWriting(target, targetStat, O_WRONLY);
     struct stat opened {};
     if (!file || ::fstat(file.get(), &opened) != 0) return Recovery::kFailed;
     if (opened.st_dev != targetStat.st_dev || opened.st_ino != targetStat.st_ino) {

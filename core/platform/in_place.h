@@ -20,7 +20,11 @@
 // put onto another file that later took the name.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <string>
+
+#include "platform/handles.h"
 
 namespace mk::platform {
 
@@ -36,6 +40,12 @@ enum class InPlaceStop { kNone, kAfterBackup, kHalfWritten, kAfterWrite };
 // set.
 bool OverwriteInPlace(const std::string &target, int targetFd, int contentFd,
                       InPlaceStop stop = InPlaceStop::kNone);
+
+// Opens `target` (whose stat is `st`) with `access` (O_WRONLY or O_RDWR),
+// never following a link or blocking; a read-only file of the caller's own
+// gets write permission only for the moment of the open, so an interrupted
+// run never leaves it writable.
+UniqueFd OpenForWriting(const std::string &target, const struct stat &st, int access);
 
 // What looking for the copy of an interrupted in-place write found.
 enum class Recovery {
