@@ -20,12 +20,16 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "MK_Core.h"
 #include "batch/fast_stamp.h"
 #include "engine/engine.h"
+#include "engine/picture_checks.h"
 #include "engine/region_stamp.h"
+#include "engine/reverse_marker.h"
+#include "engine/stamp_steps.h"
 #include "engine_test_helpers.h"
 #include "jpeg_maker.h"
 #include "overlay/region.h"
@@ -1058,6 +1062,37 @@ TEST(RegionStamp, RestampRefusesDamagedPicturesAndStreams) {
             EXPECT_FALSE(std::filesystem::exists(dir.file("out.jpg")));
         }
     }
+}
+
+// True when a call of `function` creates no argument with a destructor.
+template <typename Result, typename... Arguments>
+constexpr bool TakesNothingWithADestructor(Result (*)(Arguments...)) {
+    return (std::is_trivially_destructible_v<std::remove_cvref_t<Arguments>> && ...);
+}
+
+// The steps of a stamp and of an undo run while recovery points are armed:
+// a library failure inside one of them jumps out over its frame and its
+// caller's, so no argument they take may have a destructor to skip (the
+// gate that holds the encoder back is a function and its context).
+TEST(RecoveryPoints, StepsTakeNoArgumentWithADestructor) {
+    static_assert(TakesNothingWithADestructor(&engine::ReadSourceHeader));
+    static_assert(TakesNothingWithADestructor(&engine::PlanStamp));
+    static_assert(TakesNothingWithADestructor(&engine::CheckSource));
+    static_assert(TakesNothingWithADestructor(&engine::SaveFormerBlocks));
+    static_assert(TakesNothingWithADestructor(&engine::EncodeCrop));
+    static_assert(TakesNothingWithADestructor(&engine::StartCropEncoder));
+    static_assert(TakesNothingWithADestructor(&engine::WriteCropRow));
+    static_assert(TakesNothingWithADestructor(&engine::FinishCropEncoder));
+    static_assert(TakesNothingWithADestructor(&engine::ReadNewBlocks));
+    static_assert(TakesNothingWithADestructor(&engine::PlaceCropBlocks));
+    static_assert(TakesNothingWithADestructor(&engine::StartDestination));
+    static_assert(TakesNothingWithADestructor(&engine::FinishDestination));
+    static_assert(TakesNothingWithADestructor(&engine::WriteDestination));
+    static_assert(TakesNothingWithADestructor(&engine::RestoreFormerBlocks));
+    static_assert(TakesNothingWithADestructor(&engine::CheckStampable));
+    static_assert(TakesNothingWithADestructor(&engine::CheckTranscodable));
+    static_assert(std::is_trivially_destructible_v<engine::CrcWhileWriting::Gate>);
+    SUCCEED();
 }
 
 }  // namespace

@@ -3,7 +3,6 @@
 #include "engine/crc_while_writing.h"
 
 #include <algorithm>
-#include <utility>
 
 #include "engine/engine.h"
 #include "engine/reverse_marker.h"
@@ -14,7 +13,7 @@ void CrcWhileWriting::Attach(j_compress_ptr encoder, j_decompress_ptr source,
                              jvirt_barray_ptr *arrays, bool crc, Gate gate) {
     source_ = source;
     crc_ = crc;
-    gate_ = std::move(gate);
+    gate_ = gate;
     arrays_ = arrays;
     for (Part &part : parts_) part = Part{};
     access_ = encoder->mem->access_virt_barray;
@@ -28,7 +27,8 @@ JBLOCKARRAY CrcWhileWriting::Access(j_common_ptr info, jvirt_barray_ptr array, J
     int component = -1;
     for (int c = 0; c < self->source_->num_components && component < 0; ++c)
         if (self->arrays_[c] == array) component = c;
-    if (component >= 0 && self->gate_) self->gate_(component, startRow + rows);
+    if (component >= 0 && self->gate_)
+        self->gate_.wait(self->gate_.context, component, startRow + rows);
     JBLOCKARRAY blocks = (*self->access_)(info, array, startRow, rows, writable);
     if (component >= 0 && self->crc_) {
         self->FoldPending(component);

@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 
 #include "engine/jpeg_support.h"
 
@@ -15,8 +14,14 @@ namespace mk::engine {
 class CrcWhileWriting {
   public:
     // Called before the encoder gets the rows of `component` below
-    // `endRow`; returns once they may be read.
-    using Gate = std::function<void(int component, JDIMENSION endRow)>;
+    // `endRow`; returns once they may be read. A plain function and its
+    // context, so that the gate can be handed on where a library failure
+    // may jump over it: it has no destructor to skip.
+    struct Gate {
+        void (*wait)(void *context, int component, JDIMENSION endRow) noexcept;
+        void *context;
+        explicit operator bool() const { return wait != nullptr; }
+    };
 
     // Hooks into the encoder's access to `arrays`, the coefficient arrays
     // given to jpeg_write_coefficients(encoder, ...), laid out as the
@@ -48,7 +53,7 @@ class CrcWhileWriting {
 
     j_decompress_ptr source_ = nullptr;
     bool crc_ = true;
-    Gate gate_;
+    Gate gate_{};
     jvirt_barray_ptr *arrays_ = nullptr;
     decltype(jpeg_memory_mgr::access_virt_barray) access_ = nullptr;
     Part parts_[MAX_COMPONENTS];

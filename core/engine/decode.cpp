@@ -30,9 +30,10 @@ struct DecodeJob {
     Decompressor decompressor;
 };
 
-// Holds no objects with destructors: a library failure jumps back here.
+// A library failure jumps back here.
 int32_t RunDecode(DecodeJob *job) {
     Decompressor &d = job->decompressor;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(d.error.recovery)) return FailureCodeOf(d.error);
     d.Create(job->errorText);
     j_decompress_ptr info = d.get();

@@ -97,7 +97,9 @@ bool MeasureFile(FILE *file, size_t *size) {
 }
 
 // Runs a piece of work beside the caller (inline where no thread can
-// start) and tells when it is done. Joins the thread when it goes.
+// start) and tells when it is done. Joins the thread when it goes. The
+// work is a plain function and its context: it is started where recovery
+// points are armed.
 class RegionWorker {
   public:
     RegionWorker() = default;
@@ -107,25 +109,28 @@ class RegionWorker {
         if (thread_.joinable()) thread_.join();
     }
 
-    void Start(const std::function<int32_t()> &work) {
+    using Work = int32_t (*)(void *context);
+
+    void Start(Work work, void *context) {
         try {
-            thread_ = std::thread([this, work] { Finish(Run(work)); });
+            thread_ = std::thread([this, work, context] { Finish(Run(work, context)); });
         } catch (const std::system_error &) {
-            Finish(Run(work));
+            Finish(Run(work, context));
         }
     }
 
-    // Waits until the work is done; its result.
-    int32_t Wait() {
+    // Waits until the work is done; its result. Called from the encoder's
+    // hooks inside the library, so nothing may be thrown.
+    int32_t Wait() noexcept {
         std::unique_lock lock(mutex_);
         changed_.wait(lock, [this] { return done_; });
         return result_;
     }
 
   private:
-    static int32_t Run(const std::function<int32_t()> &work) {
+    static int32_t Run(Work work, void *context) {
         try {
-            return work();
+            return work(context);
         } catch (const std::bad_alloc &) {
             return kNoMemory;
         } catch (...) {
@@ -171,6 +176,9 @@ struct RegionJob {
     ByteBuffer band;  // a band of decoded rows, bottom row first
 
     Decompressor regionReader;
+    // What the worker works on.
+    jvirt_barray_ptr *sourceCoefficients = nullptr;
+    int32_t width = 0, height = 0;
 
     // The painted rectangle, worked out on a thread of its own while the
     // coefficients are read (rendering the stamp means loading the font
@@ -328,25 +336,34 @@ int32_t PaintAndEncodeRegion(RegionJob *job, int32_t width, int32_t height) {
 }
 
 // The region's part, on the worker: decode, paint, encode the crop and put
-// its blocks into the source's coefficients. Holds no objects with
-// destructors: library failures of the worker's own objects jump back here.
-int32_t RunRegionWork(RegionJob *job, jvirt_barray_ptr *sourceCoefficients, int32_t width,
-                      int32_t height) {
+// its blocks into the source's coefficients. Library failures of the
+// worker's own objects jump back here.
+int32_t RunRegionWork(void *context) {
+    auto *job = static_cast<RegionJob *>(context);
     StampWork *work = &job->work;
+    jvirt_barray_ptr *sourceCoefficients = job->sourceCoefficients;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
     if (setjmp(job->regionReader.error.recovery)) return FailureCodeOf(job->regionReader.error);
     if (const int32_t started = StartRegionDecoder(job, sourceCoefficients); started != kOk)
         return started;
-    if (const int32_t painted = PaintAndEncodeRegion(job, width, height); painted != kOk)
+    if (const int32_t painted = PaintAndEncodeRegion(job, job->width, job->height); painted != kOk)
         return painted;
     return PlaceCropBlocks(work, sourceCoefficients);
 }
 
-// Holds no objects with destructors: library failures of the source and
-// the destination jump back here.
+// The destination's gate: the encoder may read the rows of a component
+// down to the stamp's first once the worker has put the stamp's blocks in.
+void AwaitStampRows(void *context, int component, JDIMENSION endRow) noexcept {
+    auto *job = static_cast<RegionJob *>(context);
+    if (endRow > job->work.touched[component].firstRow) job->worker.Wait();
+}
+
+// Library failures of the source and the destination jump back here.
 int32_t RunRegionStamp(RegionJob *job) {
     StampWork *work = &job->work;
     char *errorText = work->errorText;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(work->source.error.recovery)) return FailureCodeOf(work->source.error);
     if (setjmp(work->destination.error.recovery)) return FailureCodeOf(work->destination.error);
     // As for an undo: a marker whose stream the library cannot read.
@@ -401,13 +418,12 @@ int32_t RunRegionStamp(RegionJob *job) {
     // component that the stamp touches until they are in. The worker's
     // steps report to a text of their own.
     work->errorText = job->regionErrorText;
-    job->worker.Start([job, sourceCoefficients, width, height] {
-        return RunRegionWork(job, sourceCoefficients, width, height);
-    });
-    auto gate = [job](int component, JDIMENSION endRow) {
-        if (endRow > job->work.touched[component].firstRow) job->worker.Wait();
-    };
-    int32_t written = StartDestination(work, sourceCoefficients, errorText, gate);
+    job->sourceCoefficients = sourceCoefficients;
+    job->width = width;
+    job->height = height;
+    job->worker.Start(RunRegionWork, job);
+    int32_t written = StartDestination(work, sourceCoefficients, errorText,
+                                       CrcWhileWriting::Gate{AwaitStampRows, job});
     if (written == kOk) written = FinishDestination(work, errorText);
     const int32_t region = job->worker.Wait();
     work->errorText = errorText;

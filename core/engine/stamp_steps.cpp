@@ -106,6 +106,7 @@ bool SavedAreaInside(j_decompress_ptr info, const BlockRect &blocks) {
 int64_t EncodeFormerBlocks(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr source = work->source.get();
     Compressor &saver = work->saver;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(saver.error.recovery)) return FailureCodeOf(saver.error);
     saver.Create(work->errorText);
     j_compress_ptr info = saver.get();
@@ -337,7 +338,7 @@ int32_t StartDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients, 
         work->markerTailCrc = WriteReverseMarker(header, work->markerLength, dst);
     }
     if (work->keepUndo || gate)
-        work->imageCrc.Attach(dst, src, sourceCoefficients, work->keepUndo, std::move(gate));
+        work->imageCrc.Attach(dst, src, sourceCoefficients, work->keepUndo, gate);
     return kOk;
 }
 
@@ -355,7 +356,8 @@ int32_t FinishDestination(StampWork *work, char *errorText) {
 
 int32_t WriteDestination(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     if (const int32_t read = ReadNewBlocks(work, sourceCoefficients); read != kOk) return read;
-    if (const int32_t started = StartDestination(work, sourceCoefficients, work->errorText, {});
+    if (const int32_t started =
+            StartDestination(work, sourceCoefficients, work->errorText, CrcWhileWriting::Gate{});
         started != kOk)
         return started;
     if (const int32_t finished = FinishDestination(work, work->errorText); finished != kOk)

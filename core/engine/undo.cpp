@@ -36,12 +36,13 @@ int32_t Refuse(char *errorText, int32_t code, const char *message) {
     return code;
 }
 
-// Holds no objects with destructors: library failures jump back here.
+// Library failures jump back here.
 int32_t RunUndo(UndoJob *job) {
     Decompressor &picture = job->picture;
     Decompressor &embedded = job->embedded;
     Compressor &destination = job->destination;
     char *errorText = job->errorText;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(picture.error.recovery)) return FailureCodeOf(picture.error);
     if (setjmp(embedded.error.recovery)) return kLibraryFailed;
     if (setjmp(destination.error.recovery)) return FailureCodeOf(destination.error);

@@ -20,9 +20,10 @@ struct StampJob {
     const uint8_t *pixels = nullptr;
 };
 
-// Holds no objects with destructors: library failures jump back here.
+// Library failures jump back here.
 int32_t RunStampWriter(StampJob *job) {
     StampWork *work = &job->work;
+    // No frame that a failure leaves from here on holds an object with a destructor.
     if (setjmp(work->source.error.recovery)) return FailureCodeOf(work->source.error);
     if (setjmp(work->encoder.error.recovery)) return FailureCodeOf(work->encoder.error);
     if (setjmp(work->reread.error.recovery)) return FailureCodeOf(work->reread.error);
