@@ -2,7 +2,9 @@
 // caller's way to stop a batch without the progress dialog.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstring>
@@ -140,6 +142,35 @@ TEST_F(FileReport, NothingPaintedIsToldApart) {
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_EQ(seen[0].reason, MK_REASON_NOTHING_PAINTED);
     EXPECT_EQ(ReadFile(path), before);
+}
+
+// A full disk is told as such, and the picture stays as it was. Needs root
+// for a small file system of its own.
+TEST_F(FileReport, AFullDiskIsToldAndLeavesThePicture) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string small = dir_.file("small");
+    std::filesystem::create_directory(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=900k") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    struct Unmount {
+        std::string path;
+        ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
+    } unmount{small};
+    const std::string path = small + "/a.jpg";
+    std::filesystem::copy_file(CorpusDir() / "casio_ex-z3_mm.jpg", path);
+    ::chmod(path.c_str(), 0644);
+    const Bytes before = ReadFile(path);
+    // Leaves room for less than the stamped picture.
+    mk::test::WriteFile(small + "/filler", std::string(200 * 1024, 'x'));
+
+    const auto seen = Run(OP_STAMP, {path}, settings_);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].result, -1);
+    EXPECT_EQ(seen[0].reason, MK_REASON_NO_SPACE) << seen[0].text;
+    EXPECT_EQ(ReadFile(path), before);
+    size_t entries = 0;
+    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator(small)) ++entries;
+    EXPECT_EQ(entries, 2u);  // the picture and the filler: nothing left behind
 }
 
 // The caller's poll stops the batch before the next file: the files before

@@ -102,8 +102,10 @@ void InitStreamDestination(j_compress_ptr info) {
 void FlushStream(j_compress_ptr info, size_t count) {
     auto *destination = reinterpret_cast<StreamDestination *>(info->dest);
     if (count != 0 &&
-        std::fwrite(destination->buffer, 1, count, destination->file->stream()) != count)
+        std::fwrite(destination->buffer, 1, count, destination->file->stream()) != count) {
+        reinterpret_cast<EngineErrorManager *>(info->err)->failureCode = WriteFailureCode(errno);
         ERREXIT(info, JERR_FILE_WRITE);
+    }
     destination->flushed += count;
     if (destination->flushed >= destination->writeBackAt) {
         destination->file->StartWriteBack();
@@ -132,6 +134,10 @@ struct FileCloser {
 };
 
 }  // namespace
+
+int32_t WriteFailureCode(int error) {
+    return error == ENOSPC || error == EDQUOT ? kNoSpace : kWriteFailed;
+}
 
 jpeg_error_mgr *SetUpErrorManager(EngineErrorManager *manager, char *errorText) {
     jpeg_error_mgr *pub = jpeg_std_error(&manager->pub);
@@ -182,8 +188,9 @@ int32_t CommitOutput(platform::AtomicFile &output, const char *destination, char
                      const std::function<void()> &diskWait) {
     if (diskWait) diskWait();
     if (!output.Commit()) {
-        SetErrorText(errorText, "can't write %s", destination);
-        return kLibraryFailed;
+        const int error = errno;
+        SetErrorText(errorText, "can't write %s: %s", destination, std::strerror(error));
+        return WriteFailureCode(error);
     }
     return kOk;
 }

@@ -67,8 +67,12 @@ void ClearErrorText(char *errorText);
 // printf into errorText, cut to fit its 256 bytes.
 void SetErrorText(char *errorText, const char *format, ...) __attribute__((format(printf, 2, 3)));
 
+// The engine code of a failed write with this errno: kNoSpace for a full
+// disk or quota, else kWriteFailed.
+int32_t WriteFailureCode(int error);
+
 // Tells `diskWait` (when set) that only the disk is left, then commits the
-// written file; "can't write" and -3 when that fails.
+// written file; "can't write" and WriteFailureCode when that fails.
 int32_t CommitOutput(platform::AtomicFile &output, const char *destination, char *errorText,
                      const std::function<void()> &diskWait);
 
