@@ -3,9 +3,12 @@
 #include "overlay/font_match.h"
 
 #include <gtest/gtest.h>
+#include <strings.h>
 
 #include <cstring>
 #include <map>
+#include <string>
+#include <vector>
 
 namespace mk::overlay {
 namespace {
@@ -328,3 +331,39 @@ TEST(SeekFontExport, FillsTheDescriptionAndReturnsOne) {
 
 }  // namespace
 }  // namespace mk::overlay
+
+namespace {
+
+std::vector<std::string> Families(uint8_t charSet, int32_t size, int32_t *count) {
+    std::vector<char> buffer(size_t(size) + 1, 'x');
+    *count = MK_FontFamilies(charSet, buffer.data(), size);
+    std::vector<std::string> names;
+    for (const char *p = buffer.data(); *p != '\0'; p += std::strlen(p) + 1) names.push_back(p);
+    return names;
+}
+
+// The face list of the settings dialog: every installed family of the
+// character set once, in case-blind order, each with the styles it has.
+TEST(FontLists, FamiliesAreSortedOnceEachAndHaveStyles) {
+    int32_t count = 0;
+    const auto names = Families(0, 65536, &count);
+    ASSERT_EQ(size_t(count), names.size());
+    ASSERT_FALSE(names.empty());
+    for (size_t i = 1; i < names.size(); ++i)
+        EXPECT_LT(strcasecmp(names[i - 1].c_str(), names[i].c_str()), 0) << names[i];
+    for (const auto &name : names) EXPECT_NE(MK_FontStyles(name.c_str(), 0), 0) << name;
+    // The project's packages install DejaVu Sans in all four styles.
+    EXPECT_EQ(MK_FontStyles("DejaVu Sans", 0), 0xF);
+    EXPECT_EQ(MK_FontStyles("dejavu sans", 0), 0xF);
+    EXPECT_EQ(MK_FontStyles("No Such Family", 0), 0);
+    EXPECT_EQ(MK_FontStyles(nullptr, 0), 0);
+
+    // A buffer that holds only the first names gets those, properly ended.
+    const size_t room = names[0].size() + 1 + names[1].size() + 1 + 1;
+    const auto cut = Families(0, int32_t(room), &count);
+    EXPECT_EQ(count, 2);
+    ASSERT_EQ(cut.size(), 2u);
+    EXPECT_EQ(cut[1], names[1]);
+}
+
+}  // namespace

@@ -307,6 +307,18 @@ typedef struct MK_LogFont {
 MK_API int32_t MK_SeekFont(void *dc, int32_t weight, uint8_t italic, uint8_t charSet,
                            const char *faceName, MK_LogFont *font);
 
+/* The families of the installed scalable fonts that cover the character set,
+ * as the settings dialog's face list shows them: each once (letter case
+ * ignored), sorted ignoring case, written into `buffer` as NUL-terminated
+ * names ended by an empty one. Returns the number of names written (those
+ * that fit). */
+MK_API int32_t MK_FontFamilies(uint8_t charSet, char *buffer, int32_t size);
+
+/* The styles the family has in the character set: bit n set for style
+ * number n = 2 x bold + italic, bold meaning weight 700 exactly (0 regular,
+ * 1 italic, 2 bold, 3 bold italic). 0 when the family is not installed. */
+MK_API int32_t MK_FontStyles(const char *family, uint8_t charSet);
+
 /* One stamp element; the system builds exactly one text layer. */
 typedef struct OverlayLayer {
     uint8_t kind; /* 1 = text */

@@ -1,6 +1,9 @@
 // Font matching over the font catalogue.
 #include "overlay/font_match.h"
 
+#include <strings.h>
+
+#include <algorithm>
 #include <array>
 #include <cstdlib>
 #include <cstring>
@@ -202,4 +205,64 @@ extern "C" MK_API int32_t MK_SeekFont(void *dc, int32_t weight, uint8_t italic, 
         if (faceName != nullptr) std::memcpy(font->lfFaceName, faceName, ::strnlen(faceName, 31));
     }
     return 1;
+}
+
+namespace {
+
+// The faces of the installed catalogue; none when fontconfig cannot load.
+std::vector<mk::platform::FontFace> InstalledFaces() {
+    std::optional<mk::platform::FontCatalogue> installed = mk::platform::FontCatalogue::Installed();
+    return installed ? installed->faces() : std::vector<mk::platform::FontFace>{};
+}
+
+}  // namespace
+
+extern "C" MK_API int32_t MK_FontFamilies(uint8_t charSet, char *buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0) return 0;
+    buffer[0] = '\0';
+    try {
+        std::vector<std::string> families;
+        for (const auto &face : InstalledFaces()) {
+            if (!face.Supports(charSet)) continue;
+            const std::string name = mk::overlay::FaceNameOf(face.family);
+            if (std::none_of(families.begin(), families.end(), [&](const std::string &known) {
+                    return mk::platform::SameFamily(known, name);
+                }))
+                families.push_back(name);
+        }
+        std::sort(families.begin(), families.end(), [](const std::string &a, const std::string &b) {
+            return strcasecmp(a.c_str(), b.c_str()) < 0;
+        });
+        int32_t written = 0;
+        size_t used = 0;
+        for (const std::string &name : families) {
+            // Room for the name, its NUL and the list's closing NUL.
+            if (used + name.size() + 2 > size_t(size)) break;
+            std::memcpy(buffer + used, name.c_str(), name.size() + 1);
+            used += name.size() + 1;
+            ++written;
+        }
+        buffer[used] = '\0';
+        return written;
+    } catch (...) {
+        buffer[0] = '\0';
+        return 0;
+    }
+}
+
+extern "C" MK_API int32_t MK_FontStyles(const char *family, uint8_t charSet) {
+    if (family == nullptr) return 0;
+    try {
+        const std::string wanted = mk::overlay::FaceNameOf(family);
+        int32_t styles = 0;
+        for (const auto &face : InstalledFaces()) {
+            if (!face.Supports(charSet) ||
+                !mk::platform::SameFamily(mk::overlay::FaceNameOf(face.family), wanted))
+                continue;
+            styles |= 1 << ((face.weight == 700 ? 2 : 0) + (face.italic ? 1 : 0));
+        }
+        return styles;
+    } catch (...) {
+        return 0;
+    }
 }
