@@ -9,6 +9,8 @@
 
 #include <cstdint>
 
+#include "eyedropper.h"
+
 namespace mk::app {
 
 // The swatch's colour for a 0x00BBGGRR colour: the colour itself when
@@ -30,6 +32,8 @@ class ColorButton : public QPushButton {
     uint32_t color() const { return color_; }
     // Shows the colour; emits nothing.
     void setColor(uint32_t colorRef);
+    // Where the colour dialog's eyedropper reads the screen (tests feed pixels).
+    void setScreenSampler(ScreenSampler sampler) { sampler_ = std::move(sampler); }
 
   signals:
     // After the colour dialog closed: the colour chosen, or the one from
@@ -42,6 +46,9 @@ class ColorButton : public QPushButton {
 
   private:
     void Choose();
+    void UpdateSwatch();
+
+    ScreenSampler sampler_ = SampleScreen;
 
     QString dialogTitle_;
     uint32_t color_ = 0;
