@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "center_over_owner.h"
+
 namespace mk::app {
 
 namespace {
@@ -95,6 +97,7 @@ void ColorButton::Choose() {
     dialog.setWindowTitle(dialogTitle_);
     AddEyedropper(&dialog, sampler_);
     dialog.adjustSize();
+    CenterOverOwner(&dialog);
     if (dialog.exec() == QDialog::Accepted) color_ = RefFromColor(dialog.selectedColor());
     UpdateSwatch();
     emit colorChosen(color_);

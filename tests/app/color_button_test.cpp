@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +17,7 @@
 #include <optional>
 #include <utility>
 
+#include "center_over_owner.h"
 #include "color_button.h"
 #include "eyedropper.h"
 
@@ -46,7 +48,9 @@ void Send(QWidget *widget, QEvent::Type type, const QPoint &local, Qt::MouseButt
 }
 void Press(QWidget *w, const QPoint &at) { Send(w, QEvent::MouseButtonPress, at, Qt::LeftButton); }
 void Move(QWidget *w, const QPoint &at) { Send(w, QEvent::MouseMove, at, Qt::LeftButton); }
-void Release(QWidget *w, const QPoint &at) { Send(w, QEvent::MouseButtonRelease, at, Qt::NoButton); }
+void Release(QWidget *w, const QPoint &at) {
+    Send(w, QEvent::MouseButtonRelease, at, Qt::NoButton);
+}
 
 // Runs `inDialog` on the colour dialog once the button's click opened it;
 // returns whether a dialog opened at all.
@@ -220,7 +224,8 @@ void ColorButtonTest::disabledButtonShowsWashedOutSwatchAndOpensNothing() {
     QCOMPARE(button.grab().toImage().pixelColor(middle * button.devicePixelRatio()),
              QColor(153, 103, 103));
     QSignalSpy chosen(&button, &ColorButton::colorChosen);
-    const bool opened = ClickAndHandleDialog(&button, [](QColorDialog *dialog) { dialog->reject(); });
+    const bool opened =
+        ClickAndHandleDialog(&button, [](QColorDialog *dialog) { dialog->reject(); });
     QVERIFY(!opened);
     QCOMPARE(chosen.count(), 0);
 
@@ -234,6 +239,8 @@ void ColorButtonTest::clickOpensTheDialogAndReportsTheChoice() {
     QWidget page;
     ColorButton button(QStringLiteral("Overlay font color"), &page);
     button.setColor(0x00336699);
+    // In the corner, where centring alone would push the dialog off the desktop.
+    page.move(0, 0);
     // A pixel of the fake screen, at a place found once the dialog is open.
     std::optional<QPoint> pixelAt;
     button.setScreenSampler([&pixelAt](const QPoint &at) -> std::optional<QColor> {
@@ -246,10 +253,14 @@ void ColorButtonTest::clickOpensTheDialogAndReportsTheChoice() {
 
     QString title;
     QColor initial;
+    QPoint placedAt, ruleSays;
     bool hadEyedropper = false;
     const bool opened = ClickAndHandleDialog(&button, [&](QColorDialog *dialog) {
         title = dialog->windowTitle();
         initial = dialog->currentColor();
+        placedAt = dialog->pos();
+        ruleSays = mk::app::CenteredOverOwner(dialog->frameGeometry().size(), page.frameGeometry(),
+                                              page.screen()->availableGeometry());
         auto *eyedropper = dialog->findChild<EyedropperButton *>();
         hadEyedropper = eyedropper != nullptr;
         if (eyedropper != nullptr) {
@@ -264,6 +275,8 @@ void ColorButtonTest::clickOpensTheDialogAndReportsTheChoice() {
     QVERIFY(opened);
     QCOMPARE(title, QStringLiteral("Overlay font color"));
     QCOMPARE(initial, QColor(0x99, 0x66, 0x33));
+    // Over its owner, kept inside the desktop.
+    QCOMPARE(placedAt, ruleSays);
     QVERIFY(hadEyedropper);
     QCOMPARE(chosen.count(), 1);
     QCOMPARE(chosen.at(0).at(0).value<uint32_t>(), 0x00090807u);
