@@ -1064,6 +1064,73 @@ TEST(RegionStamp, RestampRefusesDamagedPicturesAndStreams) {
     }
 }
 
+// A stamped picture made progressive, whose reverse marker another program
+// moved behind the first scan, where the probe does not look: the picture counts
+// as unstamped, but the library still hands the marker's segment over
+// with the others. Stamped with undo data, the old marker would stand
+// before the new one and undo would take it for the new one's. The stamp
+// refuses; without undo data it stamps (the old marker no longer fits the
+// picture, and undo refuses it as changed).
+TEST(RegionStamp, AReverseMarkerBehindTheFirstScanIsNotCopiedBeforeANewOne) {
+    TempDir dir;
+    JpegSpec spec = Spec(120, 80, 2, 2);
+    spec.progressive = true;
+    const std::string source = dir.file("source.jpg");
+    WriteFile(source, MakeJpeg(spec));
+    MadeOverlay overlay;
+    Fill(&overlay, {"top-left", 0, 0, 30, 12, MK_POS_TOP_LEFT, true}, 120);
+    const Outcome first = StampByRegion(source, dir.file("stamped.jpg"), overlay.get(), true);
+    ASSERT_EQ(first.code, 0) << first.error;
+    // Made progressive again, every segment kept (the coefficients and so
+    // the marker's CRCs stay), then the marker's segment taken out of the
+    // header and put before the second scan.
+    const std::string progressive = dir.file("progressive.jpg");
+    const std::string command = "jpegtran -copy all -progressive -outfile '" + progressive + "' '" +
+                                dir.file("stamped.jpg") + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Bytes moved = ReadFile(progressive);
+    size_t markerAt = 0, markerLength = 0, secondScan = 0;
+    int scans = 0;
+    for (const MarkerAt &marker : ListMarkers(moved)) {
+        if (marker.code == 0xE7 && markerAt == 0) {
+            markerAt = marker.offset;
+            markerLength =
+                2 + (static_cast<size_t>(moved[marker.offset + 2]) << 8 | moved[marker.offset + 3]);
+        }
+        if (marker.code == 0xDA && ++scans == 2) secondScan = marker.offset;
+    }
+    ASSERT_NE(markerAt, 0u);
+    ASSERT_NE(secondScan, 0u);
+    const Bytes segment(moved.begin() + static_cast<ptrdiff_t>(markerAt),
+                        moved.begin() + static_cast<ptrdiff_t>(markerAt + markerLength));
+    moved.insert(moved.begin() + static_cast<ptrdiff_t>(secondScan), segment.begin(),
+                 segment.end());
+    moved.erase(moved.begin() + static_cast<ptrdiff_t>(markerAt),
+                moved.begin() + static_cast<ptrdiff_t>(markerAt + markerLength));
+    const std::string hidden = dir.file("hidden.jpg");
+    WriteFile(hidden, moved);
+    ASSERT_EQ(engine::ProbeReverseMarker(hidden.c_str(), nullptr), engine::kNoReverseMarker);
+
+    Fill(&overlay, {"bottom-right", -5, -5, 30, 12, MK_POS_BOTTOM_RIGHT, true}, 120);
+    const std::string out = dir.file("out.jpg");
+    const Outcome region = StampByRegion(hidden, out, overlay.get(), true);
+    EXPECT_EQ(region.code, engine::kUnsupported) << region.error;
+    EXPECT_EQ(region.error, "the picture already holds a reverse marker");
+    EXPECT_FALSE(std::filesystem::exists(out));
+    Decoded full;
+    ASSERT_TRUE(Decode(hidden, &full));
+    const Outcome writer = StampByFullDecode(hidden, full, out, overlay.get(), true);
+    EXPECT_EQ(writer.code, engine::kUnsupported) << writer.error;
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    const Outcome plain = StampByRegion(hidden, out, overlay.get(), false);
+    ASSERT_EQ(plain.code, 0) << plain.error;
+    char error[kErrorTextSize];
+    EXPECT_EQ(engine::UndoStampedJpeg(out.c_str(), dir.file("undone.jpg").c_str(), error),
+              engine::kPictureChanged)
+        << error;
+}
+
 // True when a call of `function` creates no argument with a destructor.
 template <typename Result, typename... Arguments>
 constexpr bool TakesNothingWithADestructor(Result (*)(Arguments...)) {

@@ -179,6 +179,15 @@ int32_t PlanStamp(StampWork *work) {
 
 int32_t CheckSource(StampWork *work, jvirt_barray_ptr *sourceCoefficients) {
     j_decompress_ptr src = work->source.get();
+    // A reverse marker left among the segments (one behind the first scan,
+    // where the probe does not look) would be copied before the new one,
+    // and undo would take it for the new one's.
+    if (work->keepUndo && !work->dropEarlierMarker)
+        for (jpeg_saved_marker_ptr segment = src->marker_list; segment != nullptr;
+             segment = segment->next)
+            if (IsReverseMarkerSegment(*segment))
+                return Refuse(work->errorText, kUnsupported,
+                              "the picture already holds a reverse marker");
     if (const int32_t stampable = CheckStampable(src, work->errorText); stampable != kOk)
         return stampable;
     return CheckTranscodable(src, sourceCoefficients, work->errorText);

@@ -94,7 +94,9 @@ int32_t PlanStamp(StampWork *work);
 
 // After the source's coefficients are read (and an earlier stamp's
 // blocks put back): kUnsupported when the stamp's encoders cannot take
-// the picture (engine/picture_checks.h). Nothing has been written then.
+// the picture (engine/picture_checks.h), or when it keeps undo data and
+// the picture holds a reverse marker that is not being taken off. Nothing
+// has been written then.
 int32_t CheckSource(StampWork *work, jvirt_barray_ptr *sourceCoefficients);
 
 // With keepUndo, encodes the former blocks of the saved rectangle into
