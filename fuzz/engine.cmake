@@ -4,4 +4,5 @@
 mk_add_fuzzer(fuzz_probe probe_fuzzer.cpp)
 mk_add_fuzzer(fuzz_undo undo_fuzzer.cpp)
 mk_add_fuzzer(fuzz_decode decode_fuzzer.cpp)
-set(MK_ENGINE_FUZZERS fuzz_probe fuzz_undo fuzz_decode)
+mk_add_fuzzer(fuzz_stamp stamp_fuzzer.cpp)
+set(MK_ENGINE_FUZZERS fuzz_probe fuzz_undo fuzz_decode fuzz_stamp)

@@ -19,14 +19,17 @@ class ScratchFolder {
         folder_ = pattern;
     }
     ~ScratchFolder() {
-        for (const char *name : {"/in.jpg", "/out.jpg"}) std::remove((folder_ + name).c_str());
+        for (const char *name : {"in.jpg", "out.jpg", "undone.jpg", "reference.jpg"})
+            std::remove(file(name).c_str());
         ::rmdir(folder_.c_str());
     }
     ScratchFolder(const ScratchFolder &) = delete;
     ScratchFolder &operator=(const ScratchFolder &) = delete;
 
-    std::string input() const { return folder_ + "/in.jpg"; }
-    std::string output() const { return folder_ + "/out.jpg"; }
+    std::string input() const { return file("in.jpg"); }
+    std::string output() const { return file("out.jpg"); }
+    // Another file of the folder: undone.jpg or reference.jpg.
+    std::string file(const char *name) const { return folder_ + "/" + name; }
 
     // Writes the fuzz input as the whole content of input().
     void WriteInput(const uint8_t *data, size_t size) const {
