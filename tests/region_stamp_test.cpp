@@ -879,6 +879,10 @@ std::vector<EncoderRefusal> PicturesTheEncoderCannotTake() {
     big.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}};
     JpegSpec separate = Spec(96, 64, 2, 2);
     separate.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}};
+    // Written from coefficients: the library's subsampling refuses ratios
+    // that are not whole, its decoder reads the blocks all the same.
+    JpegSpec fractional = Spec(96, 64, 1, 1);
+    fractional.sampling = {{3, 1}, {2, 1}, {1, 1}};
     return {
         {"zero in the luma table", WithQuantValue(plain, 0, 5, 0),
          "quantization table 0 holds a zero value"},
@@ -894,6 +898,8 @@ std::vector<EncoderRefusal> PicturesTheEncoderCannotTake() {
         {"18 blocks per MCU", MakeJpeg(big), "sampling factors need 18 blocks per MCU"},
         {"a component without a scan", WithoutLastScan(MakeJpeg(separate)),
          "component 2 has no scan"},
+        {"sampling ratios of 3 to 2", MakeFromCoefficients(fractional),
+         "Unsupported sampling factors"},
         {"AC coefficient of 1500", WithCoefficient(plain, {0, 1, 9, 1}, 1500),
          "component 0 holds a coefficient the encoder cannot code: 1500"},
         {"DC coefficient of 3000", WithCoefficient(plain, {2, 2, 4, 0}, 3000),
@@ -1061,6 +1067,54 @@ TEST(RegionStamp, RestampRefusesDamagedPicturesAndStreams) {
             EXPECT_TRUE(ReadFile(restamped) == c.file);
             EXPECT_FALSE(std::filesystem::exists(dir.file("out.jpg")));
         }
+    }
+}
+
+// Pictures the library itself refuses to read (12-bit samples, a height
+// left to a DNL marker, more than four components, of which its decoder
+// finds only the first four in a scan): refused before anything is
+// written.
+TEST(RegionStamp, PicturesTheLibraryCannotReadLeaveNothingBehind) {
+    const Bytes plain = MakeJpeg(Spec(96, 64, 2, 2));
+    size_t frame = 0;
+    for (const MarkerAt &marker : ListMarkers(plain))
+        if (marker.code == 0xC0) frame = marker.offset;
+    ASSERT_NE(frame, 0u);
+    Bytes twelveBits = plain;
+    twelveBits[frame + 4] = 12;
+    Bytes dnl = plain;
+    dnl[frame + 5] = dnl[frame + 6] = 0;
+    JpegSpec five = Spec(96, 64, 1, 1);
+    five.sampling = {{1, 1}, {1, 1}, {1, 1}, {1, 1}, {1, 1}};
+    five.scans = {Scan{{0}}, Scan{{1}}, Scan{{2}}, Scan{{3}}, Scan{{4}}};
+    const struct {
+        const char *name;
+        Bytes file;
+        const char *message;
+    } cases[] = {
+        {"12-bit samples", twelveBits, "Unsupported JPEG data precision 12"},
+        {"height left to DNL", dnl, "Empty JPEG image (DNL not supported)"},
+        {"five components", MakeFromCoefficients(five), "Invalid component ID 4 in SOS"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string source = dir.file("source.jpg");
+        WriteFile(source, c.file);
+        MadeOverlay overlay;
+        Fill(&overlay, {"bottom-right", -5, -5, 40, 12, MK_POS_BOTTOM_RIGHT, true}, 96);
+        const Outcome region = StampByRegion(source, dir.file("out.jpg"), overlay.get(), true);
+        EXPECT_EQ(region.code, engine::kLibraryFailed);
+        EXPECT_EQ(region.error, c.message);
+        const Pixels pixels(96u * 64u * 4u, 0x80);
+        char error[kErrorTextSize] = "";
+        EXPECT_EQ(engine::WriteStampedJpeg(source.c_str(), dir.file("out.jpg").c_str(),
+                                           pixels.data(), 50, 2, 90, 20, 1, error),
+                  engine::kLibraryFailed);
+        EXPECT_STREQ(error, c.message);
+        EXPECT_EQ(engine::UndoStampedJpeg(source.c_str(), dir.file("out.jpg").c_str(), error),
+                  engine::kLibraryFailed);
+        EXPECT_EQ(FolderContents(dir.path()), std::vector<std::string>{"source.jpg"});
     }
 }
 

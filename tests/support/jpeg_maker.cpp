@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
@@ -177,6 +178,89 @@ bool RunReencode(ReencodeJob *job) {
     return true;
 }
 
+// The library's form of a scan script.
+std::vector<jpeg_scan_info> ScanScript(const std::vector<Scan> &script) {
+    std::vector<jpeg_scan_info> scans;
+    for (const Scan &scan : script) {
+        jpeg_scan_info info{};
+        info.comps_in_scan = static_cast<int>(scan.components.size());
+        for (size_t i = 0; i < scan.components.size() && i < MAX_COMPS_IN_SCAN; ++i)
+            info.component_index[i] = scan.components[i];
+        info.Ss = scan.ss;
+        info.Se = scan.se;
+        info.Ah = scan.ah;
+        info.Al = scan.al;
+        scans.push_back(info);
+    }
+    return scans;
+}
+
+struct CoefficientJob {
+    const JpegSpec *spec;
+    const jpeg_scan_info *scans = nullptr;
+    int scanCount = 0;
+    unsigned char *output = nullptr;
+    unsigned long size = 0;
+    ErrorManager error{};
+    jpeg_compress_struct info{};
+};
+
+// No objects with destructors here: library failures jump back.
+bool RunCoefficientWrite(CoefficientJob *job) {
+    const JpegSpec &spec = *job->spec;
+    jpeg_compress_struct *info = &job->info;
+    info->err = jpeg_std_error(&job->error.pub);
+    job->error.pub.error_exit = ErrorExit;
+    job->error.pub.output_message = Silent;
+    if (setjmp(job->error.recovery)) return false;
+    jpeg_create_compress(info);
+    jpeg_mem_dest(info, &job->output, &job->size);
+    const int count = static_cast<int>(spec.sampling.size());
+    info->image_width = static_cast<JDIMENSION>(spec.width);
+    info->image_height = static_cast<JDIMENSION>(spec.height);
+    info->input_components = count;
+    info->in_color_space = count == 1 ? JCS_GRAYSCALE : count == 3 ? JCS_YCbCr : JCS_UNKNOWN;
+    jpeg_set_defaults(info);
+    jpeg_set_quality(info, spec.quality, TRUE);
+    int maxH = 1, maxV = 1;
+    for (int c = 0; c < count; ++c) {
+        info->comp_info[c].h_samp_factor = spec.sampling[static_cast<size_t>(c)].first;
+        info->comp_info[c].v_samp_factor = spec.sampling[static_cast<size_t>(c)].second;
+        maxH = std::max(maxH, info->comp_info[c].h_samp_factor);
+        maxV = std::max(maxV, info->comp_info[c].v_samp_factor);
+    }
+    if (job->scans != nullptr) {
+        info->scan_info = job->scans;
+        info->num_scans = job->scanCount;
+    }
+    jvirt_barray_ptr arrays[MAX_COMPONENTS]{};
+    JDIMENSION columns[MAX_COMPONENTS]{}, rows[MAX_COMPONENTS]{};
+    for (int c = 0; c < count; ++c) {
+        const auto h = static_cast<JDIMENSION>(info->comp_info[c].h_samp_factor);
+        const auto v = static_cast<JDIMENSION>(info->comp_info[c].v_samp_factor);
+        // As the library sizes a component, padded to whole MCUs.
+        columns[c] = (static_cast<JDIMENSION>(spec.width) * h + 8 * maxH - 1) / (8 * maxH);
+        rows[c] = (static_cast<JDIMENSION>(spec.height) * v + 8 * maxV - 1) / (8 * maxV);
+        arrays[c] = (*info->mem->request_virt_barray)(
+            reinterpret_cast<j_common_ptr>(info), JPOOL_IMAGE, TRUE, (columns[c] + h - 1) / h * h,
+            (rows[c] + v - 1) / v * v, v);
+    }
+    // The encoder reads the arrays only when compression ends.
+    jpeg_write_coefficients(info, arrays);
+    for (int c = 0; c < count; ++c)
+        for (JDIMENSION row = 0; row < rows[c]; ++row) {
+            JBLOCKARRAY blocks = (*info->mem->access_virt_barray)(
+                reinterpret_cast<j_common_ptr>(info), arrays[c], row, 1, TRUE);
+            for (JDIMENSION column = 0; column < columns[c]; ++column) {
+                blocks[0][column][0] =
+                    static_cast<JCOEF>((c * 37 + row * 5 + column * 3) % 200 - 100);
+                blocks[0][column][1] = static_cast<JCOEF>((row + column) % 7 - 3);
+            }
+        }
+    jpeg_finish_compress(info);
+    return true;
+}
+
 struct RecodeJob {
     const Bytes *source;
     CoefficientAt at;
@@ -218,6 +302,23 @@ bool RunRecode(RecodeJob *job) {
 }
 
 }  // namespace
+
+Bytes MakeFromCoefficients(const JpegSpec &spec) {
+    const std::vector<jpeg_scan_info> scans = ScanScript(spec.scans);
+    CoefficientJob job;
+    job.spec = &spec;
+    if (!scans.empty()) {
+        job.scans = scans.data();
+        job.scanCount = static_cast<int>(scans.size());
+    }
+    const bool ok = !spec.sampling.empty() && RunCoefficientWrite(&job);
+    Bytes result;
+    if (ok) result.assign(job.output, job.output + job.size);
+    jpeg_destroy_compress(&job.info);
+    std::free(job.output);
+    if (!ok) ADD_FAILURE() << "writing made-up coefficients failed: " << job.error.message;
+    return result;
+}
 
 Bytes WithCoefficient(const Bytes &jpeg, const CoefficientAt &at, int value) {
     RecodeJob job;
@@ -495,18 +596,7 @@ Bytes MakeJpeg(const JpegSpec &spec, const Pixels &pixels) {
         job.inputComponents = 2;
     }
     job.pixels = input.data();
-    std::vector<jpeg_scan_info> scans;
-    for (const Scan &scan : spec.scans) {
-        jpeg_scan_info info{};
-        info.comps_in_scan = static_cast<int>(scan.components.size());
-        for (size_t i = 0; i < scan.components.size() && i < MAX_COMPS_IN_SCAN; ++i)
-            info.component_index[i] = scan.components[i];
-        info.Ss = scan.ss;
-        info.Se = scan.se;
-        info.Ah = scan.ah;
-        info.Al = scan.al;
-        scans.push_back(info);
-    }
+    const std::vector<jpeg_scan_info> scans = ScanScript(spec.scans);
     if (!scans.empty()) {
         job.scans = scans.data();
         job.scanCount = static_cast<int>(scans.size());

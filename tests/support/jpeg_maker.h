@@ -71,6 +71,14 @@ Pixels PatternPixels(int width, int height);
 // Fails the calling test and returns nothing when the library fails.
 Bytes MakeJpeg(const JpegSpec &spec, const Pixels &pixels = {});
 
+// A picture written from made-up coefficients, so that samplings the
+// library's own subsampling refuses and any number of components can be
+// had: one component per entry of spec.sampling (gray for one, YCbCr for
+// three, an unnamed colour space otherwise), spec.scans when given, the
+// tables of spec.quality. Fails the calling test and returns nothing when
+// the library fails.
+Bytes MakeFromCoefficients(const JpegSpec &spec);
+
 // A few hundred bytes of a gray picture whose frame header declares
 // 57207 x 26008 pixels.
 Bytes TinyFileOfAHugePicture();
