@@ -1,0 +1,231 @@
+// The main window: menu, commands, settings files, help, About, the
+// close-and-save rule and dropped pictures.
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLayout>
+#include <QLoggingCategory>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScreen>
+#include <QUrl>
+
+#include <string>
+
+#include "error_list_window.h"
+#include "manual_path.h"
+#include "settings_dialog.h"
+
+Q_LOGGING_CATEGORY(lcDrop, "mirelkanzoar.drop", QtWarningMsg)
+
+namespace mk::app {
+
+namespace {
+
+// What the batch's report callback needs; it runs on the batch's worker
+// thread, so it only posts to the window, which lives on the UI thread.
+struct ReportTarget {
+    ErrorListWindow *window;
+};
+
+int32_t ReportFailedFile(const MK_FileReport *report, void *userData) {
+    if (report == nullptr || report->result == 0) return 0;
+    const auto *target = static_cast<const ReportTarget *>(userData);
+    const QString path = QFile::decodeName(report->destination);
+    const QString reason = QString::fromUtf8(report->text);
+    ErrorListWindow *window = target->window;
+    QMetaObject::invokeMethod(
+        window, [window, path, reason] { window->addFile(path, reason); }, Qt::QueuedConnection);
+    return 0;
+}
+
+QString SettingsFilter() {
+    return MainWindow::tr("Mirelkanzo settings files (*.mks)") + QStringLiteral(";;") +
+           MainWindow::tr("All files (*)");
+}
+
+}  // namespace
+
+MainWindow::MainWindow() {
+    setWindowTitle(tr("Mirelkanzoar settings"));
+    // The stored preferences, or the defaults when there are none.
+    MK_SettsLoadFromRegistry(&settings_);
+    dialog_ = new SettingsDialog(&settings_, this);
+    setCentralWidget(dialog_);
+    errors_ = new ErrorListWindow(this);
+    CreateMenus();
+    setAcceptDrops(true);
+    connect(dialog_, &SettingsDialog::closeRequested, this, &QWidget::close);
+
+    // The window takes the dialog's size (not resizable, as the dialog's
+    // layout has nothing to stretch) and opens in the screen's middle.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    adjustSize();
+    if (const QScreen *screen = QGuiApplication::primaryScreen(); screen != nullptr) {
+        const QRect area = screen->availableGeometry();
+        move(area.center() - QPoint(width() / 2, height() / 2));
+    }
+}
+
+void MainWindow::CreateMenus() {
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    // Choosing files and folders to stamp or undo comes with the stamping
+    // front end; until then these four stay disabled.
+    const auto stampCommand = [file](const QString &text, const QKeySequence &key) {
+        QAction *action = file->addAction(text);
+        action->setShortcut(key);
+        action->setEnabled(false);
+    };
+    stampCommand(tr("Stamp &Files..."), QKeySequence(Qt::Key_F5));
+    stampCommand(tr("Stamp Fol&der..."), QKeySequence(Qt::CTRL | Qt::Key_F5));
+    file->addSeparator();
+    stampCommand(tr("Undo Stamp Files..."), QKeySequence(Qt::Key_F6));
+    stampCommand(tr("Undo Stamp Folders..."), QKeySequence(Qt::CTRL | Qt::Key_F6));
+    file->addSeparator();
+    file->addAction(tr("E&xit"), this, &QWidget::close);
+
+    QMenu *settings = menuBar()->addMenu(tr("&Settings"));
+    settings->addAction(tr("&Restore Defaults"), this, &MainWindow::RestoreDefaults);
+    settings->addAction(tr("Save &As..."), QKeySequence(Qt::CTRL | Qt::Key_S), this,
+                        &MainWindow::SaveSettingsAs);
+    settings->addAction(tr("&Load..."), QKeySequence(Qt::CTRL | Qt::Key_O), this,
+                        &MainWindow::LoadSettings);
+
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("&Contents"), QKeySequence(Qt::Key_F1), this, &MainWindow::ShowHelp);
+    help->addSeparator();
+    help->addAction(tr("&About"), this, &MainWindow::ShowAbout);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event) {
+    if (dialog_->mayClose()) {
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void MainWindow::bringForward() {
+    if (isMinimized()) showNormal();
+    show();
+    raise();
+    activateWindow();
+}
+
+void MainWindow::RestoreDefaults() {
+    Setts defaults;
+    MK_SettsLoadDefaults(&defaults);
+    dialog_->apply(defaults);
+}
+
+void MainWindow::SaveSettingsAs() {
+    QFileDialog chooser(this, QString(), QString(), SettingsFilter());
+    chooser.setAcceptMode(QFileDialog::AcceptSave);
+    chooser.setDefaultSuffix(QStringLiteral("mks"));
+    if (chooser.exec() != QDialog::Accepted || chooser.selectedFiles().isEmpty()) return;
+    const QString path = chooser.selectedFiles().constFirst();
+    Setts copy = settings_;
+    dialog_->collect(&copy);
+    if (MK_SettsSaveToFile(&copy, QFile::encodeName(path).constData()) != 0) {
+        QMessageBox::warning(this, windowTitle(),
+                             tr("The settings file \"%1\" could not be written.").arg(path));
+    }
+}
+
+void MainWindow::LoadSettings() {
+    const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), SettingsFilter());
+    if (!path.isEmpty()) loadSettingsFile(path, true);
+}
+
+bool MainWindow::loadSettingsFile(const QString &path, bool tell) {
+    Setts record{};
+    const int32_t result = MK_SettsLoadFromFile(&record, QFile::encodeName(path).constData());
+    if (result == 0) {
+        dialog_->apply(record);
+        return true;
+    }
+    // Nothing changes; the user is told why.
+    if (tell) {
+        QMessageBox::warning(this, windowTitle(),
+                             result == -2
+                                 ? tr("\"%1\" is not a settings file.").arg(path)
+                                 : tr("The settings file \"%1\" could not be read.").arg(path));
+    }
+    return false;
+}
+
+void MainWindow::ShowHelp() {
+    const QString manual = ManualPath();
+    if (manual.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
+        QMessageBox::information(this, windowTitle(),
+                                 tr("The manual could not be opened. It is installed with the "
+                                    "program as manual/index.html."));
+    }
+}
+
+void MainWindow::ShowAbout() {
+    QMessageBox::information(this, tr("About"),
+                             tr("Tovu Mirelkanzoar\nv.2.7.1\n\u00A9 2026 Tarvelin"));
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent *event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    for (const QUrl &url : urls) {
+        if (url.isLocalFile()) {
+            event->acceptProposedAction();
+            return;
+        }
+    }
+}
+
+void MainWindow::dropEvent(QDropEvent *event) {
+    QStringList paths;
+    for (const QUrl &url : event->mimeData()->urls()) {
+        if (url.isLocalFile()) paths.append(url.toLocalFile());
+    }
+    event->acceptProposedAction();
+    // The drop is finished first: the run's progress dialog must not hold
+    // up the program the files came from.
+    QMetaObject::invokeMethod(
+        this, [this, paths] { stampFiles(paths); }, Qt::QueuedConnection);
+}
+
+void MainWindow::stampFiles(const QStringList &paths) {
+    std::string list;
+    for (const QString &path : paths) {
+        const QByteArray name = QFile::encodeName(path);
+        if (QFileInfo(path).isDir()) {
+            qCDebug(lcDrop, "Folder: %s", name.constData());
+            continue;
+        }
+        if (MK_IsSupportedFile(name.constData()) == 0) continue;
+        qCDebug(lcDrop, "File: %s", name.constData());
+        list.append(name.constData(), size_t(name.size()));
+        list.push_back('\0');
+    }
+    // The list ends with an empty string.
+    list.push_back('\0');
+
+    Setts copy = settings_;
+    dialog_->collect(&copy);
+    errors_->clear();
+    ReportTarget target{errors_};
+    MK_ProcessFilesEx(static_cast<QWidget *>(this), list.c_str(), list.c_str(), OP_STAMP,
+                      PF_SHOW_PROGRESS, &copy, ReportFailedFile, nullptr, &target);
+    // Reports still on their way from the worker come in before the list is
+    // looked at.
+    QCoreApplication::sendPostedEvents(errors_, QEvent::MetaCall);
+    if (!errors_->isEmpty()) errors_->show();
+}
+
+}  // namespace mk::app

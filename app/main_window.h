@@ -1,0 +1,59 @@
+// The main window "Mirelkanzoar settings": the settings dialog as its whole
+// content, the menu of commands, settings files, help and About, the
+// close-and-save rule and pictures dropped onto it, which are stamped in
+// place at once.
+#pragma once
+
+#include <QMainWindow>
+#include <QStringList>
+
+#include "MK_Core.h"
+
+class QAction;
+
+namespace mk::app {
+
+class ErrorListWindow;
+class SettingsDialog;
+
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    MainWindow();
+
+    SettingsDialog *settingsDialog() const { return dialog_; }
+    ErrorListWindow *errorList() const { return errors_; }
+    const Setts &settings() const { return settings_; }
+
+    // Stamps the supported pictures among `paths` in place with the
+    // dialog's settings behind the progress dialog (folders and other files
+    // are skipped) and lists the failures. What a drop does.
+    void stampFiles(const QStringList &paths);
+
+    // Loads a settings file into the dialog; false (and a message when
+    // `tell` is set) when it is not one.
+    bool loadSettingsFile(const QString &path, bool tell);
+
+    // Restores, raises and activates the window.
+    void bringForward();
+
+  protected:
+    void closeEvent(QCloseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+
+  private:
+    void CreateMenus();
+    void RestoreDefaults();
+    void SaveSettingsAs();
+    void LoadSettings();
+    void ShowHelp();
+    void ShowAbout();
+
+    Setts settings_{};
+    SettingsDialog *dialog_;
+    ErrorListWindow *errors_;
+};
+
+}  // namespace mk::app
