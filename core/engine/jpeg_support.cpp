@@ -33,8 +33,10 @@ void EmitMessage(j_common_ptr info, int level) {
     if (level < 0 && info->err->num_warnings == 0) {
         (*info->err->format_message)(info, manager->warning);
         const SourcePlace *place = manager->place;
-        if (info->is_decompressor && place != nullptr) {
-            const JOCTET *next = reinterpret_cast<j_decompress_ptr>(info)->src->next_input_byte;
+        const jpeg_source_mgr *source =
+            info->is_decompressor ? reinterpret_cast<j_decompress_ptr>(info)->src : nullptr;
+        if (source != nullptr && place != nullptr) {
+            const JOCTET *next = source->next_input_byte;
             manager->warningPlaced = true;
             manager->warningAt = place->offset;
             if (next != nullptr && place->buffer != nullptr && next >= place->buffer)
