@@ -29,6 +29,7 @@ target_link_libraries(app_dropped_files_test PRIVATE JPEG::JPEG)
 mk_add_app_test(app_single_instance_test app/single_instance_test.cpp)
 add_dependencies(app_single_instance_test Mirelkanzoar)
 mk_add_app_test(app_color_button_test app/color_button_test.cpp)
+mk_add_app_test(app_manual_path_test app/manual_path_test.cpp)
 
 # Pictures of the program's windows for a person to look at; needs a
 # display (xvfb-run), so it is built but not run as a test:
