@@ -3,8 +3,8 @@
 # prefix given at install time puts every file under the staging folder,
 # writes the program's path under that prefix into "SettingsModFilename" of
 # the system store, and installs programs that find their library; a
-# system-wide prefix writes the store into /etc/xdg (staged); an unstaged
-# install to a private prefix registers the settings-file type.
+# system-wide prefix writes the store into /etc/xdg (staged); a relative
+# prefix is taken from the current folder. Every install here is staged.
 #   install_test.sh <build folder> <1 when the desktop program is built>
 set -euo pipefail
 build=$1
@@ -100,17 +100,24 @@ if [[ $has_app == 1 ]]; then
     done
 fi
 
-# 3. Unstaged to a private prefix (a relative one, from another folder):
-# the store under the prefix and the settings-file type registered there.
+# 3. A relative prefix, taken from the folder cmake --install runs in (staged
+# too, so that no install of this test can reach the live system).
 if [[ $has_app == 1 ]]; then
     mkdir "$tmp/here"
-    (cd "$tmp/here" && "$cmake" --install "$build" --prefix q >"$tmp/log3" 2>&1) ||
+    stage3=$tmp/stage3
+    (cd "$tmp/here" && DESTDIR=$stage3 "$cmake" --install "$build" --prefix q >"$tmp/log3" 2>&1) ||
         { cat "$tmp/log3" >&2; fail "install to a relative prefix failed"; }
-    expect_file "$tmp/here/q/bin/Mirelkanzoar"
-    expect_value "$tmp/here/q/etc/xdg/$store" "$tmp/here/q/bin/Mirelkanzoar"
+    expect_file "$stage3$tmp/here/q/bin/Mirelkanzoar"
+    expect_value "$stage3$tmp/here/q/etc/xdg/$store" "$tmp/here/q/bin/Mirelkanzoar"
+    # The settings-file type as the desktop's MIME database takes it up.
     if command -v update-mime-database >/dev/null; then
-        grep -qx 'application/x-mirelkanzoar-settings:\*\.mks' "$tmp/here/q/share/mime/globs" ||
-            fail "the .mks type is not registered in the prefix's MIME database"
+        mkdir -p "$tmp/mime/packages"
+        cp "$stage3$tmp/here/q/share/mime/packages/mirelkanzoar.xml" "$tmp/mime/packages/"
+        update-mime-database "$tmp/mime" >/dev/null 2>&1 || fail "update-mime-database refused the type"
+        grep -qx 'application/x-mirelkanzoar-settings:\*\.mks' "$tmp/mime/globs" ||
+            fail "the .mks type is not in the MIME database"
+        grep -qx 'application/x-mirelkanzoar-settings:mirelkanzoar' "$tmp/mime/icons" ||
+            fail "the .mks type has not the program's icon"
     fi
 fi
 
