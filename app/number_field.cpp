@@ -85,7 +85,7 @@ QString FormatField(FieldKind kind, Unit unit, int32_t value) {
         .arg(magnitude % 100, 2, 10, QLatin1Char('0'));
 }
 
-int32_t StepField(FieldKind kind, Unit unit, int32_t value, int direction) {
+int32_t StepField(FieldKind kind, Unit unit, int64_t value, int direction) {
     const int64_t d = direction < 0 ? -RangeOf(kind, unit).step : RangeOf(kind, unit).step;
     return ClampField(kind, unit, d * (value / d + 1)).value;
 }

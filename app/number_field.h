@@ -55,10 +55,10 @@ Clamped ReadField(FieldKind kind, Unit unit, const QString &text);
 QString FormatField(FieldKind kind, Unit unit, int32_t value);
 
 // The value after one press of an up-down arrow (direction +1 up, -1 down)
-// from `value`: with d the signed step, d x (value / d + 1), the division
-// truncating toward zero, then clamped. Up moves to the next multiple of
-// the step above the value; down to the multiple below the one under it
-// (260 with step 50 goes down to 200).
-int32_t StepField(FieldKind kind, Unit unit, int32_t value, int direction);
+// from `value`, the field's text as read before clamping: with d the signed
+// step, d x (value / d + 1), the division truncating toward zero, then
+// clamped. Up moves to the next multiple of the step above the value; down
+// to the multiple below the one under it (260 with step 50 goes down to 200).
+int32_t StepField(FieldKind kind, Unit unit, int64_t value, int direction);
 
 }  // namespace mk::app

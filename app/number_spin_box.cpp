@@ -58,9 +58,9 @@ QValidator::State NumberSpinBox::validate(QString &input, int &) const {
 }
 
 void NumberSpinBox::stepBy(int steps) {
-    int32_t value = ReadField(kind_, unit_, lineEdit()->text()).value;
+    int64_t value = ParseField(kind_, unit_, lineEdit()->text());
     for (int i = 0; i < std::abs(steps); ++i) value = StepField(kind_, unit_, value, steps);
-    lineEdit()->setText(FormatField(kind_, unit_, value));
+    lineEdit()->setText(FormatField(kind_, unit_, int32_t(value)));
     lineEdit()->selectAll();
 }
 

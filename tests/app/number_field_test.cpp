@@ -134,6 +134,8 @@ void NumberFieldTest::arrowsMoveToTheNeighbouringMultipleOfTheStep_data() {
     QTest::newRow("margin stops at 0") << FieldKind::kMargin << pct << 30 << -1 << 0;
     QTest::newRow("margin pixels step 5 down") << FieldKind::kMargin << px << 12 << -1 << 5;
     QTest::newRow("font size step 50") << FieldKind::kFontSize << pct << 500 << +1 << 550;
+    QTest::newRow("font size typed below 1.00 goes up to it")
+        << FieldKind::kFontSize << pct << 50 << +1 << 100;
     QTest::newRow("font size stops at 1.00") << FieldKind::kFontSize << pct << 120 << -1 << 100;
     QTest::newRow("font size pixels step 1") << FieldKind::kFontSize << px << 20 << +1 << 21;
     QTest::newRow("font size pixels stops at 7") << FieldKind::kFontSize << px << 7 << -1 << 7;
@@ -201,6 +203,16 @@ void NumberFieldTest::theWidgetsArrowsStepFrom260DownTo200() {
     QCOMPARE(edited.size(), 1);
     QTest::keyClick(&box, Qt::Key_Up);
     QCOMPARE(box.value(), 250);
+
+    // The arrows start from the text as typed, not from the value kept.
+    NumberSpinBox small(FieldKind::kFontSize, nullptr);
+    small.setValue(500, Unit::kProportional);
+    small.show();
+    EditOf(&small)->selectAll();
+    QTest::keyClicks(&small, QStringLiteral("0.5"));
+    QCOMPARE(small.value(), 100);
+    QTest::keyClick(&small, Qt::Key_Up);
+    QCOMPARE(EditOf(&small)->text(), QStringLiteral("1.00"));
 
     NumberSpinBox size(FieldKind::kFontSize, nullptr);
     size.setValue(20, Unit::kPixels);
