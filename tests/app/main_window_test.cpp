@@ -124,7 +124,7 @@ void MainWindowTest::aSettingsFileIsShownAndCountsAsAModification() {
     QCOMPARE(Bytes(window.settings()), Bytes(record));
     Setts collected{};
     window.settingsDialog()->collect(&collected);
-    QCOMPARE(collected.fontSize, 4321);
+    QCOMPARE(int32_t{collected.fontSize}, 4321);
     QCOMPARE(collected.stampPosition, MK_POS_TOP_LEFT);
     int asked = 0;
     window.settingsDialog()->setCloseQuestion([&asked](QWidget *) {

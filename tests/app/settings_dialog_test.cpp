@@ -91,6 +91,9 @@ T *Find(QWidget *root, const QString &text) {
     return nullptr;
 }
 
+// The record is packed: its wider fields are compared as copies, since
+// QCOMPARE would bind references to addresses that may be misaligned.
+
 // A click on the box's indicator, as a user toggles it.
 void Click(QCheckBox *box) {
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
@@ -164,7 +167,7 @@ void SettingsDialogTest::roundedCornersWithFullWidthCollectsWithoutRoundedCorner
     QVERIFY(!Find<QCheckBox>(page, "Rounded corners")->isChecked());
     Setts collected = Scrambled(record);
     dialog.collect(&collected);
-    QCOMPARE(collected.flags, kEveryFlag & ~FLAG_ROUND_CORNERS);
+    QCOMPARE(uint32_t{collected.flags}, kEveryFlag & ~FLAG_ROUND_CORNERS);
     record.flags &= ~FLAG_ROUND_CORNERS;
     QVERIFY(std::memcmp(&collected, &record, sizeof record) == 0);
 }
@@ -179,10 +182,10 @@ void SettingsDialogTest::applyChangesTheEditedSettingsButCollectsOnlyOnRequest()
     auto *size = Fields(dialog.findChild<FontPage *>()).at(0);
     EditOf(size)->selectAll();
     QTest::keyClicks(size, QStringLiteral("20"));
-    QCOMPARE(edited.fontSize, odd.fontSize);
+    QCOMPARE(int32_t{edited.fontSize}, int32_t{odd.fontSize});
     Setts collected = edited;
     dialog.collect(&collected);
-    QCOMPARE(collected.fontSize, 2000);
+    QCOMPARE(int32_t{collected.fontSize}, 2000);
 }
 
 void SettingsDialogTest::pagesShowTheValuesInTheRecordsUnit() {
@@ -230,9 +233,9 @@ void SettingsDialogTest::pixelUnitsStepByOneAndFive() {
     margin->stepBy(1);
     Setts collected = record;
     dialog.collect(&collected);
-    QCOMPARE(collected.fontSize, 34);
-    QCOMPARE(collected.verticalOffset, 780);
-    QCOMPARE(collected.verticalMargin, 5);
+    QCOMPARE(int32_t{collected.fontSize}, 34);
+    QCOMPARE(int32_t{collected.verticalOffset}, 780);
+    QCOMPARE(int{collected.verticalMargin}, 5);
 }
 
 void SettingsDialogTest::fullWidthAndRoundedCornersExcludeEachOther() {
@@ -332,7 +335,7 @@ void SettingsDialogTest::editsReachTheCollectedRecord() {
     Setts collected = record;
     dialog.collect(&collected);
     QCOMPARE(collected.stampPosition, MK_POS_TOP_LEFT);
-    QCOMPARE(collected.horizontalOffset, 10000);
+    QCOMPARE(int32_t{collected.horizontalOffset}, 10000);
     QCOMPARE(EditOf(horizontal)->text(), QStringLiteral("100.00"));
     QCOMPARE(collected.fontOpacity, 100);
     QCOMPARE(EditOf(opacity)->text(), QStringLiteral("100"));
@@ -382,14 +385,14 @@ void SettingsDialogTest::choosingAFaceTakesItsFirstStyle() {
     Setts collected = record;
     dialog.collect(&collected);
     QCOMPARE(QByteArray(collected.fontFace), QByteArray("Liberation Mono"));
-    QCOMPARE(collected.fontWeight, 400);
+    QCOMPARE(int32_t{collected.fontWeight}, 400);
     QCOMPARE(collected.fontItalic, 0);
 
     const int italic = styles->findText(QStringLiteral("Italic"));
     styles->setCurrentIndex(italic);
     emit styles->activated(italic);
     dialog.collect(&collected);
-    QCOMPARE(collected.fontWeight, 400);
+    QCOMPARE(int32_t{collected.fontWeight}, 400);
     QCOMPARE(collected.fontItalic, 1);
 }
 
