@@ -12,6 +12,7 @@
 
 #include "metadata/locale_data.h"
 #include "metadata/locale_names.h"
+#include "platform/name_list.h"
 
 namespace mk::metadata {
 namespace {
@@ -136,18 +137,7 @@ int32_t LocalePicturesOf(uint16_t localeId, int32_t kind, char *buffer, int32_t 
     if (kind < MK_PICTURES_SHORT_DATE || kind > MK_PICTURES_TIME) return 0;
     try {
         const auto pictures = LocalePictures(localeId, static_cast<PictureKind>(kind));
-        int32_t written = 0;
-        size_t used = 0;
-        const auto capacity = static_cast<size_t>(size);
-        for (const auto &p : pictures) {
-            // The picture, its NUL and the list's closing NUL must fit.
-            if (used + p.size() + 2 > capacity) break;
-            std::memcpy(buffer + used, p.c_str(), p.size() + 1);
-            used += p.size() + 1;
-            ++written;
-        }
-        buffer[used] = '\0';
-        return written;
+        return mk::platform::WriteNameList(pictures, buffer, size);
     } catch (...) {
         buffer[0] = '\0';
         return 0;

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/name_list.h"
+
 namespace mk::overlay {
 
 namespace {
@@ -233,17 +235,7 @@ extern "C" MK_API int32_t MK_FontFamilies(uint8_t charSet, char *buffer, int32_t
         std::sort(families.begin(), families.end(), [](const std::string &a, const std::string &b) {
             return strcasecmp(a.c_str(), b.c_str()) < 0;
         });
-        int32_t written = 0;
-        size_t used = 0;
-        for (const std::string &name : families) {
-            // Room for the name, its NUL and the list's closing NUL.
-            if (used + name.size() + 2 > size_t(size)) break;
-            std::memcpy(buffer + used, name.c_str(), name.size() + 1);
-            used += name.size() + 1;
-            ++written;
-        }
-        buffer[used] = '\0';
-        return written;
+        return mk::platform::WriteNameList(families, buffer, size);
     } catch (...) {
         buffer[0] = '\0';
         return 0;
