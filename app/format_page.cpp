@@ -34,10 +34,11 @@ FormatPage::FormatPage(DialogValues *values, QWidget *parent) : QWidget(parent),
     auto *date = new QGroupBox(tr("Date"), this);
     date_ = new QLineEdit(date);
     date_->setMaxLength(kPictureLength);
-    auto *dateNote = new QLabel(tr("You can mix the preformatted stamp string with regular text "
-                                   "enclosed in single quotation marks."),
+    // Broken by hand rather than wrapped: a wrapping label makes the tab's
+    // height follow this page alone, and the window would grow on the others.
+    auto *dateNote = new QLabel(tr("You can mix the preformatted stamp string with\nregular "
+                                   "text enclosed in single quotation marks."),
                                 date);
-    dateNote->setWordWrap(true);
     auto *dateLayout = new QVBoxLayout(date);
     dateLayout->addWidget(date_);
     dateLayout->addWidget(dateNote);

@@ -166,10 +166,13 @@ bool MainWindow::loadSettingsFile(const QString &path, bool tell) {
 
 void MainWindow::ShowHelp() {
     const QString manual = ManualPath();
-    if (manual.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
-        QMessageBox::information(this, windowTitle(),
-                                 tr("The manual could not be opened. It is installed with the "
-                                    "program as manual/index.html."));
+    if (manual.isEmpty()) {
+        QMessageBox::information(this, windowTitle(), tr("The manual is not installed."));
+    } else if (!QDesktopServices::openUrl(QUrl::fromLocalFile(manual))) {
+        // No browser to hand it to: say where it is, so it can be opened.
+        QMessageBox::information(
+            this, windowTitle(),
+            tr("No web browser was found to show the manual. It is here:\n%1").arg(manual));
     }
 }
 
