@@ -32,8 +32,17 @@ void *operator new(std::size_t size) {
     if (void *p = std::malloc(size != 0 ? size : 1)) return p;
     throw std::bad_alloc();
 }
+// GCC cannot see that the new above takes its memory from malloc when it
+// inlines these into the test framework's code, and warns of a mismatch.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#endif
 void operator delete(void *p) noexcept { std::free(p); }
 void operator delete(void *p, std::size_t) noexcept { std::free(p); }
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic pop
+#endif
 
 namespace {
 
