@@ -269,8 +269,7 @@ void RunWorkerLoop(BatchJob &job, const BatchOperations &operations) {
             fileReport.destination = entries[i].destination;
             fileReport.result = outcome.result;
             fileReport.reason = outcome.reason;
-            const size_t n = std::min(outcome.text.size(), sizeof fileReport.text - 1);
-            std::memcpy(fileReport.text, outcome.text.data(), n);
+            SetReportText(fileReport, outcome.text);
             job.report(&fileReport, job.userData);
         }
         // The outcome's words are not needed any more.

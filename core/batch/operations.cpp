@@ -34,6 +34,12 @@ bool MayWrite(const char *destination, const Setts &settings) {
 
 }  // namespace
 
+void SetReportText(MK_FileReport &report, std::string_view text) {
+    const size_t n = std::min(text.size(), sizeof report.text - 1);
+    std::memcpy(report.text, text.data(), n);
+    report.text[n] = '\0';
+}
+
 void FillStampLayer(OverlayLayer &layer, const char *source, const Setts &s, int32_t width,
                     int32_t height) {
     layer.kind = 1;
@@ -67,9 +73,7 @@ namespace {
 int32_t Fail(MK_FileReport *report, int32_t result, int32_t reason, std::string_view text) {
     if (report != nullptr) {
         report->reason = reason;
-        const size_t n = std::min(text.size(), sizeof report->text - 1);
-        std::memcpy(report->text, text.data(), n);
-        report->text[n] = '\0';
+        SetReportText(*report, text);
     }
     return result;
 }
@@ -154,20 +158,20 @@ int32_t FailFromEngine(MK_FileReport *report, int32_t result, int32_t code, cons
 // an earlier stamp is taken off into it when the new stamp cannot be put on
 // in the same pass, so the destination changes only once the new stamp is
 // complete.
-class ScratchFile {
+class TemporaryPath {
   public:
-    ScratchFile() {
+    TemporaryPath() {
         std::string pattern = (std::filesystem::temp_directory_path() / "mkq-XXXXXX.jpg").string();
         const int fd = ::mkstemps(pattern.data(), 4);
         if (fd < 0) return;
         ::close(fd);
         path_ = std::move(pattern);
     }
-    ~ScratchFile() {
+    ~TemporaryPath() {
         if (!path_.empty()) ::unlink(path_.c_str());
     }
-    ScratchFile(const ScratchFile &) = delete;
-    ScratchFile &operator=(const ScratchFile &) = delete;
+    TemporaryPath(const TemporaryPath &) = delete;
+    TemporaryPath &operator=(const TemporaryPath &) = delete;
 
     bool ok() const { return !path_.empty(); }
     const char *path() const { return path_.c_str(); }
@@ -234,7 +238,7 @@ int32_t Stamp(const char *source, const char *destination, const Setts &settings
     // is taken off into a scratch file, which is then stamped into the
     // destination. Any failure on the way leaves the destination as it was,
     // earlier stamp and undo data included.
-    const ScratchFile unstamped;
+    const TemporaryPath unstamped;
     if (!unstamped.ok())
         return Fail(report, -1, MK_REASON_CANNOT_WRITE,
                     "no temporary file for taking the earlier stamp off");

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "MK_Core.h"
 #include "engine/engine.h"
@@ -13,6 +14,9 @@ class BatchResources;
 // Stamps source into destination (which may be the same path), with the
 // resources of its batch when given. `diskWait` is told when only the
 // flush of the destination to disk is left.
+// Writes `text` into the report's text, cut to fit its buffer.
+void SetReportText(MK_FileReport &report, std::string_view text);
+
 // A failure's reason goes into `report` when given.
 int32_t StampFile(const char *source, const char *destination, const Setts *settings,
                   BatchResources *batch = nullptr, const engine::DiskWaitNotice &diskWait = {},
