@@ -30,7 +30,8 @@ QString LanguageText(uint16_t localeId) {
 
 }  // namespace
 
-FormatPage::FormatPage(DialogValues *values, QWidget *parent) : QWidget(parent), values_(values) {
+FormatPage::FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QWidget *parent)
+    : QWidget(parent), values_(values), sampleTime_(sampleTime) {
     auto *date = new QGroupBox(tr("Date"), this);
     date_ = new QLineEdit(date);
     date_->setMaxLength(kPictureLength);

@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include <cstring>
+#include <ctime>
 
 #include "settings_pages.h"
 
@@ -27,6 +28,7 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
       settings_(settings),
       snapshot_(*settings),
       values_(ValuesFromSetts(*settings)),
+      sampleTime_(LocalTimeNow()),
       question_(AskToSave) {
     // The sample strip: the stamp's text in the current look (drawn by the
     // preview, which comes with the preview window).
@@ -35,7 +37,7 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
     strip_->setMinimumHeight(72);
 
     tabs_ = new QTabWidget(this);
-    format_ = new FormatPage(&values_, tabs_);
+    format_ = new FormatPage(&values_, sampleTime_, tabs_);
     position_ = new PositionPage(&values_, tabs_);
     font_ = new FontPage(&values_, tabs_);
     background_ = new BackgroundPage(&values_, tabs_);
@@ -76,6 +78,7 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
         emit closeRequested();
     });
     connect(format_, &FormatPage::changed, this, &SettingsDialog::valuesChanged);
+    connect(format_, &FormatPage::charSetChanged, this, &SettingsDialog::changeCharSet);
     connect(position_, &PositionPage::changed, this, &SettingsDialog::valuesChanged);
     connect(font_, &FontPage::changed, this, &SettingsDialog::valuesChanged);
     connect(background_, &BackgroundPage::changed, this, &SettingsDialog::valuesChanged);
@@ -128,8 +131,28 @@ bool SettingsDialog::Store() {
     return false;
 }
 
-void SettingsDialog::changeCharSet(uint8_t charSet) { font_->changeCharSet(charSet); }
+void SettingsDialog::changeCharSet(uint8_t charSet) {
+    // The language reports its character set whenever it is shown; the face
+    // is only replaced when the set really changes, so showing a record
+    // does not alter it.
+    if (charSet != values_.charSet) font_->changeCharSet(charSet);
+}
 
 void SettingsDialog::clearPreviewBox() { preview_->setChecked(false); }
+
+MK_SystemTime LocalTimeNow() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    MK_SystemTime time{};
+    time.wYear = uint16_t(local.tm_year + 1900);
+    time.wMonth = uint16_t(local.tm_mon + 1);
+    time.wDayOfWeek = uint16_t(local.tm_wday);
+    time.wDay = uint16_t(local.tm_mday);
+    time.wHour = uint16_t(local.tm_hour);
+    time.wMinute = uint16_t(local.tm_min);
+    time.wSecond = uint16_t(local.tm_sec);
+    return time;
+}
 
 }  // namespace mk::app

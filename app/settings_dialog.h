@@ -56,6 +56,8 @@ class SettingsDialog : public QWidget {
     void clearPreviewBox();
 
     QTabWidget *tabs() const { return tabs_; }
+    // The local time when the dialog was made: the date every sample shows.
+    const MK_SystemTime &sampleTime() const { return sampleTime_; }
 
   signals:
     // "Save " or "Cancel" was pressed: the main window closes (and asks
@@ -71,6 +73,7 @@ class SettingsDialog : public QWidget {
     Setts *settings_;
     Setts snapshot_;
     DialogValues values_;
+    MK_SystemTime sampleTime_;
     bool closeWithSave_ = false;
     CloseQuestion question_;
     QFrame *strip_;
@@ -84,6 +87,9 @@ class SettingsDialog : public QWidget {
     QPushButton *save_;
     QPushButton *cancel_;
 };
+
+// The local time now, as the core's formatter takes it.
+MK_SystemTime LocalTimeNow();
 
 // Asks "Settings have been modified. Save?" with Yes, No and Cancel.
 QMessageBox::StandardButton AskToSave(QWidget *parent);

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "MK_Core.h"
 #include "dialog_values.h"
 
 class QCheckBox;
@@ -27,18 +28,19 @@ QString UnitText(Unit unit);
 // other unit does not move the fields beside it.
 QLabel *MakeUnitLabel(QWidget *parent);
 
-// The date and time pictures, "Use Seconds" and the language. Until the
-// locale lists exist the pictures are typed as text and the language is
-// shown, not chosen.
+// The date and time pictures, "Use Seconds" and the language. The lists
+// show `sampleTime` (the dialog's opening time) in each offered picture.
 class FormatPage : public QWidget {
     Q_OBJECT
 
   public:
-    FormatPage(DialogValues *values, QWidget *parent);
+    FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QWidget *parent);
     void refresh();
 
   signals:
     void changed();
+    // The chosen language's script wants the stamp's font in `charSet`.
+    void charSetChanged(uint8_t charSet);
 
   private:
     void DateEdited(const QString &text);
@@ -46,6 +48,7 @@ class FormatPage : public QWidget {
     void UpdateSecondsEnabled();
 
     DialogValues *values_;
+    MK_SystemTime sampleTime_;
     QLineEdit *date_;
     QLineEdit *time_;
     QCheckBox *seconds_;
