@@ -20,10 +20,12 @@
 #include <QScreen>
 #include <QUrl>
 
+#include <algorithm>
 #include <string>
 
 #include "error_list_window.h"
 #include "manual_path.h"
+#include "preview_window.h"
 #include "settings_dialog.h"
 
 Q_LOGGING_CATEGORY(lcDrop, "mirelkanzoar.drop", QtWarningMsg)
@@ -63,9 +65,16 @@ MainWindow::MainWindow() {
     dialog_ = new SettingsDialog(&settings_, this);
     setCentralWidget(dialog_);
     errors_ = new ErrorListWindow(this);
+    preview_ = new PreviewWindow(this);
     CreateMenus();
     setAcceptDrops(true);
     connect(dialog_, &SettingsDialog::closeRequested, this, &QWidget::close);
+    connect(dialog_, &SettingsDialog::previewFrame, this, &MainWindow::ShowPreviewFrame);
+    connect(dialog_, &SettingsDialog::previewOff, this, &MainWindow::HidePreview);
+    connect(preview_, &PreviewWindow::closedByUser, this, [this] {
+        previewShown_ = false;
+        dialog_->clearPreviewBox();
+    });
 
     // The window takes the dialog's size (not resizable, as the dialog's
     // layout has nothing to stretch) and opens in the screen's middle.
@@ -105,6 +114,54 @@ void MainWindow::CreateMenus() {
     help->addAction(tr("&Contents"), QKeySequence(Qt::Key_F1), this, &MainWindow::ShowHelp);
     help->addSeparator();
     help->addAction(tr("&About"), this, &MainWindow::ShowAbout);
+}
+
+void MainWindow::ShowPreviewFrame(const QImage &frame) {
+    previewShown_ = true;
+    // While minimised the frame is kept and shown on restoring.
+    preview_->setImage(frame, !isMinimized());
+    if (!previewPlaced_ && preview_->isVisible()) PlacePreview();
+}
+
+void MainWindow::HidePreview() {
+    previewShown_ = false;
+    preview_->hide();
+}
+
+void MainWindow::PlacePreview() {
+    previewPlaced_ = true;
+    // Beside the window, on the side with room for it, so neither hides
+    // the other; the screen's top-left corner when neither side has room.
+    const QScreen *screen = this->screen();
+    if (screen == nullptr) return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    const QSize size = preview_->frameGeometry().size();
+    const int top =
+        std::clamp(frame.top(), area.top(), std::max(area.top(), area.bottom() - size.height()));
+    if (frame.right() + size.width() < area.right()) {
+        preview_->move(frame.right() + 1, top);
+    } else if (frame.left() - size.width() >= area.left()) {
+        preview_->move(frame.left() - size.width(), top);
+    } else {
+        preview_->move(area.topLeft());
+    }
+}
+
+void MainWindow::changeEvent(QEvent *event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange) {
+        // The preview goes with the window when it is minimised and comes
+        // back with it only if it was shown.
+        if (isMinimized()) {
+            preview_->hide();
+        } else if (previewShown_ && !preview_->isVisible()) {
+            preview_->show();
+        }
+    } else if (event->type() == QEvent::ActivationChange && isActiveWindow() &&
+               preview_->isVisible()) {
+        preview_->raise();
+    }
 }
 
 void MainWindow::closeEvent(QCloseEvent *event) {

@@ -14,6 +14,7 @@ class QAction;
 namespace mk::app {
 
 class ErrorListWindow;
+class PreviewWindow;
 class SettingsDialog;
 
 class MainWindow : public QMainWindow {
@@ -24,6 +25,9 @@ class MainWindow : public QMainWindow {
 
     SettingsDialog *settingsDialog() const { return dialog_; }
     ErrorListWindow *errorList() const { return errors_; }
+    PreviewWindow *previewWindow() const { return preview_; }
+    // The preview is on: shown now, or hidden only while this is minimised.
+    bool previewShown() const { return previewShown_; }
     const Setts &settings() const { return settings_; }
 
     // Stamps the supported pictures among `paths` in place with the
@@ -39,6 +43,7 @@ class MainWindow : public QMainWindow {
     void bringForward();
 
   protected:
+    void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
@@ -50,10 +55,16 @@ class MainWindow : public QMainWindow {
     void LoadSettings();
     void ShowHelp();
     void ShowAbout();
+    void ShowPreviewFrame(const QImage &frame);
+    void HidePreview();
+    void PlacePreview();
 
     Setts settings_{};
     SettingsDialog *dialog_;
     ErrorListWindow *errors_;
+    PreviewWindow *preview_;
+    bool previewShown_ = false;
+    bool previewPlaced_ = false;
 };
 
 }  // namespace mk::app

@@ -3,8 +3,9 @@
 #include "settings_dialog.h"
 
 #include <QCheckBox>
-#include <QFrame>
+#include <QFile>
 #include <QHBoxLayout>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -12,9 +13,42 @@
 #include <cstring>
 #include <ctime>
 
+#include "preview_renderer.h"
+#include "preview_strip.h"
 #include "settings_pages.h"
 
+Q_LOGGING_CATEGORY(lcPreview, "mirelkanzoar.preview", QtWarningMsg)
+
+// The resources live in a static library, whose unreferenced initialiser
+// the linker would drop; Q_INIT_RESOURCE must be called outside a namespace.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
 namespace mk::app {
+
+namespace {
+
+// The sample photograph compiled into the program, decoded by the core as
+// a stamped file would be; empty when it cannot be had.
+Pixels SamplePhotograph() {
+    InitResources();
+    QFile file(QStringLiteral(":/sample.jpg"));
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    const QByteArray data = file.readAll();
+    int32_t width = 0;
+    int32_t height = 0;
+    if (MK_DecodeJPEG(data.constData(), int32_t(data.size()), nullptr, &width, &height) != 0 ||
+        width <= 0 || height <= 0) {
+        return {};
+    }
+    Pixels pixels(width, height);
+    if (MK_DecodeJPEG(data.constData(), int32_t(data.size()), pixels.bytes.data(), &width,
+                      &height) != 0) {
+        return {};
+    }
+    return pixels;
+}
+
+}  // namespace
 
 QMessageBox::StandardButton AskToSave(QWidget *parent) {
     return QMessageBox::question(parent, SettingsDialog::tr("Confirm"),
@@ -30,11 +64,9 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
       values_(ValuesFromSetts(*settings)),
       sampleTime_(LocalTimeNow()),
       question_(AskToSave) {
-    // The sample strip: the stamp's text in the current look (drawn by the
-    // preview, which comes with the preview window).
-    strip_ = new QFrame(this);
-    strip_->setFrameStyle(QFrame::StyledPanel | QFrame::Sunken);
-    strip_->setMinimumHeight(72);
+    // The sample strip: the stamp's text in the current look.
+    strip_ = new PreviewStrip(this);
+    strip_->setFixedHeight(72);
 
     tabs_ = new QTabWidget(this);
     format_ = new FormatPage(&values_, sampleTime_, tabs_);
@@ -49,9 +81,22 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
     tabs_->addTab(extra_, tr("Extra"));
     tabs_->setCurrentIndex(0);
 
-    // Shows the stamp on a sample photograph once the preview window exists.
+    // Shows the stamp on the sample photograph in the preview window.
     preview_ = new QCheckBox(tr("Preview "), this);
-    preview_->setEnabled(false);
+    Pixels sample = SamplePhotograph();
+    if (sample.bytes.empty()) {
+        // Only a broken build lacks it; the rest of the program still works.
+        qCWarning(lcPreview, "The sample photograph cannot be decoded; no preview.");
+        preview_->setEnabled(false);
+    } else {
+        renderer_ = std::make_unique<PreviewRenderer>(std::move(sample), [this](Pixels frame) {
+            // On the render thread: the image is made here, the window is
+            // told on the user-interface thread.
+            QImage image = ImageOf(frame);
+            QMetaObject::invokeMethod(
+                this, [this, image] { FrameReady(image); }, Qt::QueuedConnection);
+        });
+    }
     save_ = new QPushButton(tr("Save "), this);
     cancel_ = new QPushButton(tr("Cancel"), this);
     save_->setDefault(false);
@@ -77,11 +122,19 @@ SettingsDialog::SettingsDialog(Setts *settings, QWidget *parent)
         closeWithSave_ = false;
         emit closeRequested();
     });
+    connect(preview_, &QCheckBox::toggled, this, &SettingsDialog::PreviewToggled);
+    connect(strip_, &PreviewStrip::resized, this, &SettingsDialog::RenderStrip);
+    connect(this, &SettingsDialog::valuesChanged, this, &SettingsDialog::RenderStrip);
     connect(format_, &FormatPage::changed, this, &SettingsDialog::valuesChanged);
     connect(format_, &FormatPage::charSetChanged, this, &SettingsDialog::changeCharSet);
     connect(position_, &PositionPage::changed, this, &SettingsDialog::valuesChanged);
     connect(font_, &FontPage::changed, this, &SettingsDialog::valuesChanged);
     connect(background_, &BackgroundPage::changed, this, &SettingsDialog::valuesChanged);
+}
+
+SettingsDialog::~SettingsDialog() {
+    // The render thread calls back into this object: it ends first.
+    if (renderer_ != nullptr) renderer_->stop();
 }
 
 void SettingsDialog::apply(const Setts &record) {
@@ -139,6 +192,39 @@ void SettingsDialog::changeCharSet(uint8_t charSet) {
 }
 
 void SettingsDialog::clearPreviewBox() { preview_->setChecked(false); }
+
+void SettingsDialog::RenderStrip() {
+    Setts record = *settings_;
+    CollectValues(values_, &record);
+    char text[256];
+    StampText(record, sampleTime_, text);
+    const OverlayLayer layer = LayerFromSetts(record, text);
+
+    const QSize area = strip_->area();
+    if (area.width() > 0 && area.height() > 0) {
+        if (stripBackground_.width != area.width() || stripBackground_.height != area.height())
+            stripBackground_ = StripBackground(area.width(), area.height());
+        Pixels work = stripBackground_;
+        Stamp(work, StripLayer(layer, work.width, work.height));
+        strip_->setImage(ImageOf(work));
+    }
+    // The photograph gets the real placement and size, scaled to it by the
+    // render thread.
+    if (preview_->isChecked() && renderer_ != nullptr) renderer_->post(layer);
+}
+
+void SettingsDialog::PreviewToggled(bool on) {
+    if (on) {
+        RenderStrip();
+    } else {
+        emit previewOff();
+    }
+}
+
+void SettingsDialog::FrameReady(const QImage &frame) {
+    // A frame of a render asked for before "Preview " was turned off.
+    if (preview_->isChecked()) emit previewFrame(frame);
+}
 
 MK_SystemTime LocalTimeNow() {
     const std::time_t now = std::time(nullptr);

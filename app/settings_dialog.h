@@ -4,17 +4,19 @@
 // working values and writes them into a record only when collected.
 #pragma once
 
+#include <QImage>
 #include <QMessageBox>
 #include <QWidget>
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
 #include "MK_Core.h"
 #include "dialog_values.h"
+#include "stamp_sample.h"
 
 class QCheckBox;
-class QFrame;
 class QPushButton;
 class QTabWidget;
 
@@ -25,6 +27,8 @@ class ExtraPage;
 class FontPage;
 class FormatPage;
 class PositionPage;
+class PreviewRenderer;
+class PreviewStrip;
 
 class SettingsDialog : public QWidget {
     Q_OBJECT
@@ -36,6 +40,7 @@ class SettingsDialog : public QWidget {
     // `settings`: the main window's current settings, which the dialog
     // shows now and writes when collected on closing; they must outlive it.
     SettingsDialog(Setts *settings, QWidget *parent);
+    ~SettingsDialog() override;
 
     // Shows `record`: the current settings become it (the snapshot taken at
     // creation stays, so this counts as a change).
@@ -56,6 +61,10 @@ class SettingsDialog : public QWidget {
     void clearPreviewBox();
 
     QTabWidget *tabs() const { return tabs_; }
+    PreviewStrip *strip() const { return strip_; }
+    QCheckBox *previewBox() const { return preview_; }
+    // The strip's background as last drawn (the stamp goes over it).
+    const Pixels &stripBackground() const { return stripBackground_; }
     // The local time when the dialog was made: the date every sample shows.
     const MK_SystemTime &sampleTime() const { return sampleTime_; }
 
@@ -65,10 +74,17 @@ class SettingsDialog : public QWidget {
     void closeRequested();
     // A value the stamp's look depends on changed.
     void valuesChanged();
+    // "Preview " is on and a new frame of the sample photograph is ready.
+    void previewFrame(const QImage &frame);
+    // "Preview " was turned off: the preview window goes.
+    void previewOff();
 
   private:
     void Refresh();
     bool Store();
+    void RenderStrip();
+    void PreviewToggled(bool on);
+    void FrameReady(const QImage &frame);
 
     Setts *settings_;
     Setts snapshot_;
@@ -76,7 +92,9 @@ class SettingsDialog : public QWidget {
     MK_SystemTime sampleTime_;
     bool closeWithSave_ = false;
     CloseQuestion question_;
-    QFrame *strip_;
+    PreviewStrip *strip_;
+    Pixels stripBackground_;
+    std::unique_ptr<PreviewRenderer> renderer_;
     QTabWidget *tabs_;
     FormatPage *format_;
     PositionPage *position_;
