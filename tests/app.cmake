@@ -11,6 +11,7 @@ function(mk_add_app_test name)
     target_link_libraries(${name} PRIVATE mk_app Qt6::Test)
     target_compile_definitions(${name} PRIVATE
         MK_CORPUS_DIR="${MK_CORPUS_DIR}"
+        MK_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         MK_PROGRAM="$<TARGET_FILE:Mirelkanzoar>")
     mk_target_options(${name})
     add_test(NAME ${name} COMMAND ${name})
@@ -30,6 +31,8 @@ mk_add_app_test(app_single_instance_test app/single_instance_test.cpp)
 add_dependencies(app_single_instance_test Mirelkanzoar)
 mk_add_app_test(app_color_button_test app/color_button_test.cpp)
 mk_add_app_test(app_manual_path_test app/manual_path_test.cpp)
+mk_add_app_test(app_preview_test app/preview_test.cpp)
+target_link_libraries(app_preview_test PRIVATE JPEG::JPEG)
 
 # Pictures of the program's windows for a person to look at; needs a
 # display (xvfb-run), so it is built but not run as a test:
@@ -38,3 +41,13 @@ add_executable(app_screenshots app/screenshots.cpp)
 set_target_properties(app_screenshots PROPERTIES AUTOMOC ON)
 target_link_libraries(app_screenshots PRIVATE mk_app)
 mk_target_options(app_screenshots)
+
+# The preview's render thread, without Qt, so that ThreadSanitizer sees all
+# of it (the test command runs it in its ThreadSanitizer build).
+add_executable(preview_renderer_test app/preview_renderer_test.cpp)
+target_link_libraries(preview_renderer_test PRIVATE mk_preview GTest::gtest_main)
+target_compile_definitions(preview_renderer_test PRIVATE
+    MK_SAMPLE_JPEG="${PROJECT_SOURCE_DIR}/app/resources/sample.jpg")
+mk_target_options(preview_renderer_test)
+gtest_discover_tests(preview_renderer_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "MK_TEST=1" TIMEOUT 600)
