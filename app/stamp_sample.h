@@ -37,10 +37,11 @@ void StampText(const Setts &record, const MK_SystemTime &time, char (&text)[256]
 // shorter. A layer in pixel units is left as it is.
 void ScaleToPicture(OverlayLayer &layer, int32_t width, int32_t height);
 
-// The largest font size at which the layer's text with its margins fits
-// strictly inside width x height, searched from 25 in steps of one (at most
-// 32 steps, so between 1 and 57), and the size of that text box. An empty
-// text, or a font that cannot be drawn, gives size 25 and the whole area.
+// The largest font size from 1 to 57 at which the layer's text with its
+// margins fits strictly inside width x height, and the size of that text
+// box (size 1 and its box when nothing fits). An empty text gives size 25
+// and the whole area; a font that cannot be drawn ends the search with the
+// whole area.
 struct TextFit {
     int32_t fontSize;
     int32_t boxWidth;

@@ -51,3 +51,9 @@ target_compile_definitions(preview_renderer_test PRIVATE
 mk_target_options(preview_renderer_test)
 gtest_discover_tests(preview_renderer_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "MK_TEST=1" TIMEOUT 600)
+
+add_executable(stamp_sample_test app/stamp_sample_test.cpp)
+target_link_libraries(stamp_sample_test PRIVATE mk_preview GTest::gtest_main)
+mk_target_options(stamp_sample_test)
+gtest_discover_tests(stamp_sample_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "MK_TEST=1" TIMEOUT 600)
