@@ -1,5 +1,6 @@
 // Pictures of the desktop program's windows for a person to look at: the
 // main window on every tab (and the Background page switched off), the
+// strip with several looks, the preview window beside the main window, the
 // error list, About, the close question and the colour dialog, written as
 // PNG files into the folder given. Needs a display: run it under xvfb-run.
 #include <QAction>
@@ -19,6 +20,8 @@
 #include "color_button.h"
 #include "error_list_window.h"
 #include "main_window.h"
+#include "preview_strip.h"
+#include "preview_window.h"
 #include "settings_dialog.h"
 #include "settings_pages.h"
 
@@ -108,6 +111,48 @@ int main(int argc, char **argv) {
     Save(&window, folder, QStringLiteral("main-background-pixels"));
     tabs->setCurrentIndex(2);
     Save(&window, folder, QStringLiteral("main-font-pixels"));
+
+    // The strip with three looks, and the preview window beside the main
+    // window with the last of them.
+    Setts look;
+    MK_SettsLoadDefaults(&look);
+    window.settingsDialog()->apply(look);
+    Save(window.settingsDialog()->strip(), folder, QStringLiteral("strip-defaults"));
+    look.flags |= FLAG_BACKGROUND | FLAG_ROUND_CORNERS;
+    look.backgroundColor = 0x00402010;
+    look.backgroundOpacity = 75;
+    look.fontColor = 0x0000FFFF;
+    std::snprintf(look.fontFace, sizeof look.fontFace, "DejaVu Serif");
+    look.fontWeight = 700;
+    look.fontItalic = 1;
+    look.horizontalMargin = 300;
+    look.verticalMargin = 600;
+    window.settingsDialog()->apply(look);
+    Save(window.settingsDialog()->strip(), folder, QStringLiteral("strip-serif-box"));
+    MK_SettsLoadDefaults(&look);
+    look.flags &= ~uint32_t{FLAG_BACKGROUND};
+    look.fontColor = 0x00FFFFFF;
+    look.useSeconds = 1;
+    std::snprintf(look.datePicture, sizeof look.datePicture, "dddd, d MMMM yyyy");
+    std::snprintf(look.timePicture, sizeof look.timePicture, "HH:mm:ss");
+    window.settingsDialog()->apply(look);
+    Save(window.settingsDialog()->strip(), folder, QStringLiteral("strip-long-white"));
+    Save(&window, folder, QStringLiteral("main-strip-long-white"));
+    MK_SettsLoadDefaults(&look);
+    look.fontSize = 900;
+    window.settingsDialog()->apply(look);
+    window.settingsDialog()->previewBox()->setChecked(true);
+    for (int i = 0; i < 100 && !window.previewWindow()->isVisible(); ++i) Settle();
+    Save(window.previewWindow(), folder, QStringLiteral("preview-window"));
+    if (QScreen *screen = window.screen()) {
+        Settle();
+        const QString path = folder.filePath(QStringLiteral("screen-preview.png"));
+        std::printf("%s %s\n", screen->grabWindow(0).save(path) ? "wrote" : "FAILED",
+                    qPrintable(path));
+    }
+    window.settingsDialog()->previewBox()->setChecked(false);
+    MK_SettsLoadDefaults(&look);
+    window.settingsDialog()->apply(look);
 
     auto *errors = window.errorList();
     errors->addFile(QStringLiteral("/home/user/Pictures/holiday/IMG_0001.jpg"),
