@@ -1,12 +1,19 @@
-// The Format page: the date and time pictures typed as text, "Use Seconds"
-// and the language the record names.
+// The Format page: the language, the date and time pictures it offers (or
+// typed ones) and "Use Seconds".
 #include <QCheckBox>
+#include <QComboBox>
+#include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
+#include <QProcessEnvironment>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "MK_Core.h"
+#include "language_dialog.h"
+#include "locale_lists.h"
+#include "sample_item_delegate.h"
 #include "settings_pages.h"
 
 namespace mk::app {
@@ -15,51 +22,66 @@ namespace {
 
 // The pictures hold 63 bytes; in characters that is at most 63.
 constexpr int kPictureLength = 63;
+// The data of the language list's "More" item.
+constexpr int kMoreItem = 0xFFFF;
+// The picture an item of the date or time list stands for ("None": empty).
+constexpr int kPictureRole = Qt::UserRole + 2;
 
-QString LanguageText(uint16_t localeId) {
-    const QString id = QStringLiteral("0x%1").arg(localeId, 4, 16, QLatin1Char('0'));
-    const int32_t count = MK_LocaleCount();
-    for (int32_t i = 0; i < count; ++i) {
-        MK_LocaleInfo info{};
-        if (MK_LocaleGet(i, &info) != 0 || info.localeId != localeId) continue;
-        info.englishName[sizeof info.englishName - 1] = '\0';
-        return FormatPage::tr("%1 (%2)").arg(QString::fromUtf8(info.englishName), id);
-    }
-    return id;
+QComboBox *MakePictureField(QWidget *parent) {
+    auto *field = new QComboBox(parent);
+    // Any picture can be typed, in any script: the text is UTF-8.
+    field->setEditable(true);
+    // Typed text stays as typed: no completion from the offered pictures
+    // (which would turn "HH:mm" into "HH:mm:ss"), and Return adds no item.
+    field->setCompleter(nullptr);
+    field->setInsertPolicy(QComboBox::NoInsert);
+    field->lineEdit()->setMaxLength(kPictureLength);
+    field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    field->setMinimumContentsLength(24);
+    return field;
 }
+
+// A note under a field, broken by hand rather than wrapped: a wrapping
+// label makes the tab's height follow this page alone, and the window would
+// grow on the others.
+QLabel *MakeNote(const QString &text, QWidget *parent) { return new QLabel(text, parent); }
 
 }  // namespace
 
 FormatPage::FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QWidget *parent)
-    : QWidget(parent), values_(values), sampleTime_(sampleTime) {
+    : QWidget(parent),
+      values_(values),
+      sampleTime_(sampleTime),
+      locales_(KnownLocales()),
+      configured_(ConfiguredLocales(QProcessEnvironment::systemEnvironment(),
+                                    QLocale::system().uiLanguages(), locales_)),
+      chooser_(ChooseLanguage) {
     auto *date = new QGroupBox(tr("Date"), this);
-    date_ = new QLineEdit(date);
-    date_->setMaxLength(kPictureLength);
-    // Broken by hand rather than wrapped: a wrapping label makes the tab's
-    // height follow this page alone, and the window would grow on the others.
-    auto *dateNote = new QLabel(tr("You can mix the preformatted stamp string with\nregular "
-                                   "text enclosed in single quotation marks."),
-                                date);
+    date_ = MakePictureField(date);
+    auto *dateNote = MakeNote(tr("You can mix the preformatted stamp string with\nregular "
+                                 "text enclosed in single quotation marks."),
+                              date);
     auto *dateLayout = new QVBoxLayout(date);
     dateLayout->addWidget(date_);
     dateLayout->addWidget(dateNote);
 
     auto *time = new QGroupBox(tr("Time"), this);
-    time_ = new QLineEdit(time);
-    time_->setMaxLength(kPictureLength);
-    // An empty time picture stamps no time.
-    time_->setPlaceholderText(tr("None"));
-    time_->setClearButtonEnabled(true);
+    time_ = MakePictureField(time);
     seconds_ = new QCheckBox(tr("Use Seconds"), time);
     auto *timeLayout = new QVBoxLayout(time);
     timeLayout->addWidget(time_);
     timeLayout->addWidget(seconds_);
 
     auto *language = new QGroupBox(tr("Language"), this);
-    language_ = new QLabel(language);
-    language_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    language_ = new QComboBox(language);
+    language_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    language_->setMinimumContentsLength(24);
+    auto *languageNote = MakeNote(tr("Select a language to get region-specific date/time "
+                                     "formats\nand to type in this language."),
+                                  language);
     auto *languageLayout = new QVBoxLayout(language);
     languageLayout->addWidget(language_);
+    languageLayout->addWidget(languageNote);
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(date);
@@ -67,8 +89,16 @@ FormatPage::FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QW
     layout->addWidget(language);
     layout->addStretch(1);
 
-    connect(date_, &QLineEdit::textEdited, this, &FormatPage::DateEdited);
-    connect(time_, &QLineEdit::textEdited, this, &FormatPage::TimeEdited);
+    dateDelegate_ = new SampleItemDelegate(date_->font(), date_);
+    timeDelegate_ = new SampleItemDelegate(time_->font(), time_);
+    date_->setItemDelegate(dateDelegate_);
+    time_->setItemDelegate(timeDelegate_);
+
+    connect(language_, &QComboBox::activated, this, &FormatPage::LanguageChosen);
+    connect(date_, &QComboBox::activated, this, &FormatPage::DateChosen);
+    connect(time_, &QComboBox::activated, this, &FormatPage::TimeChosen);
+    connect(date_->lineEdit(), &QLineEdit::textEdited, this, &FormatPage::DateEdited);
+    connect(time_->lineEdit(), &QLineEdit::textEdited, this, &FormatPage::TimeEdited);
     connect(seconds_, &QCheckBox::clicked, this, [this](bool on) {
         values_->useSeconds = on;
         emit changed();
@@ -76,12 +106,142 @@ FormatPage::FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QW
     refresh();
 }
 
+QFont FormatPage::dateListFont() const { return dateDelegate_->font(); }
+
+QFont FormatPage::timeListFont() const { return timeDelegate_->font(); }
+
 void FormatPage::refresh() {
-    date_->setText(FieldText(values_->datePicture));
-    time_->setText(FieldText(values_->timePicture));
+    FillLanguages(values_->localeId);
+    SetUpLocale(uint16_t(language_->itemData(languageIndex_).toUInt()));
+    const QString datePicture = FieldText(values_->datePicture);
+    const QString timePicture = FieldText(values_->timePicture);
+    FillDates(datePicture);
+    FillTimes(timePicture);
+    // The record's own pictures, offered or not.
+    date_->setEditText(datePicture);
+    time_->setEditText(timePicture.isEmpty() ? tr("None") : timePicture);
     seconds_->setChecked(values_->useSeconds);
-    language_->setText(LanguageText(values_->localeId));
     UpdateSecondsEnabled();
+    emit charSetChanged(charSet_);
+}
+
+void FormatPage::FillLanguages(uint16_t recordLocale) {
+    const LanguageList list = MakeLanguageList(configured_, recordLocale, locales_);
+    language_->clear();
+    for (const LanguageItem &item : list.items) language_->addItem(item.text, int(item.localeId));
+    language_->addItem(tr("More"), kMoreItem);
+    language_->setCurrentIndex(list.selected);
+    languageIndex_ = list.selected;
+}
+
+void FormatPage::SetUpLocale(uint16_t localeId) {
+    locale_ = localeId;
+    // A locale the core does not know keeps the stamp's character set.
+    const auto locale = FindLocale(locales_, localeId);
+    charSet_ = locale ? locale->charSet : values_->charSet;
+    QFont font = date_->font();
+    const QString face = ListFace(charSet_, QFontInfo(font).family());
+    if (!face.isEmpty()) font.setFamilies({face});
+    dateDelegate_->setFont(font);
+    timeDelegate_->setFont(font);
+}
+
+void FormatPage::FillDates(const QString &picture) {
+    date_->clear();
+    int selected = -1;
+    for (const QString &item : DatePictures(locale_)) {
+        const int index = date_->count();
+        date_->addItem(item);
+        date_->setItemData(index, item, kPictureRole);
+        // A picture the core makes nothing of is shown as it is.
+        const QString sample = DateSample(sampleTime_, locale_, item);
+        if (!sample.isEmpty()) date_->setItemData(index, sample, SampleItemDelegate::kSampleRole);
+        if (selected < 0 && item == picture) selected = index;
+    }
+    date_->setCurrentIndex(selected >= 0 || date_->count() == 0 ? selected : 0);
+}
+
+void FormatPage::FillTimes(const QString &picture) {
+    time_->clear();
+    time_->addItem(tr("None"));
+    time_->setItemData(0, QString(), kPictureRole);
+    int selected = picture.isEmpty() ? 0 : -1;
+    for (const QString &item : TimePictures(locale_)) {
+        const int index = time_->count();
+        time_->addItem(item);
+        time_->setItemData(index, item, kPictureRole);
+        const QString sample = TimeSample(sampleTime_, locale_, item);
+        if (!sample.isEmpty()) time_->setItemData(index, sample, SampleItemDelegate::kSampleRole);
+        if (selected < 0 && item == picture) selected = index;
+    }
+    if (selected < 0) selected = time_->count() > 1 ? 1 : 0;
+    time_->setCurrentIndex(selected);
+}
+
+QPoint FormatPage::ChooserCorner() const {
+    for (QWidget *widget = parentWidget(); widget != nullptr; widget = widget->parentWidget()) {
+        if (auto *tabs = qobject_cast<QTabWidget *>(widget)) return tabs->mapToGlobal(QPoint(0, 0));
+    }
+    return mapToGlobal(QPoint(0, 0));
+}
+
+void FormatPage::LanguageChosen(int index) {
+    // The language shown already: its pictures stay as they are.
+    if (index < 0 || index == languageIndex_) return;
+    auto localeId = uint16_t(language_->itemData(index).toUInt());
+    const int more = language_->count() - 1;
+    if (index == more) {
+        const std::optional<uint16_t> picked =
+            chooser_ ? chooser_(this, ChooserCorner()) : std::nullopt;
+        if (!picked) {
+            language_->setCurrentIndex(languageIndex_);
+            return;
+        }
+        localeId = *picked;
+        // Items are told apart by their locale, not by their names, which
+        // two locales could share and which "More" shows differently.
+        int found = -1;
+        for (int i = 0; i < more && found < 0; ++i) {
+            if (language_->itemData(i).toUInt() == localeId) found = i;
+        }
+        if (found < 0) {
+            language_->insertItem(more, LanguageName(locales_, localeId), int(localeId));
+            found = more;
+        }
+        language_->setCurrentIndex(found);
+        if (found == languageIndex_) return;
+    }
+    languageIndex_ = language_->currentIndex();
+    values_->localeId = localeId;
+    SetUpLocale(localeId);
+    // The new language's own pictures: its first date and first time.
+    FillDates(QString());
+    FillTimes(QString());
+    time_->setCurrentIndex(time_->count() > 1 ? 1 : 0);
+    if (date_->count() > 0) {
+        const QString picture = date_->itemData(0, kPictureRole).toString();
+        SetFieldText(values_->datePicture, picture);
+    }
+    date_->setEditText(FieldText(values_->datePicture));
+    const QString timePicture = time_->itemData(time_->currentIndex(), kPictureRole).toString();
+    SetFieldText(values_->timePicture, timePicture);
+    time_->setEditText(timePicture.isEmpty() ? tr("None") : timePicture);
+    UpdateSecondsEnabled();
+    emit changed();
+    emit charSetChanged(charSet_);
+}
+
+void FormatPage::DateChosen(int index) {
+    if (index < 0) return;
+    SetFieldText(values_->datePicture, date_->itemData(index, kPictureRole).toString());
+    emit changed();
+}
+
+void FormatPage::TimeChosen(int index) {
+    if (index < 0) return;
+    SetFieldText(values_->timePicture, time_->itemData(index, kPictureRole).toString());
+    UpdateSecondsEnabled();
+    emit changed();
 }
 
 void FormatPage::DateEdited(const QString &text) {
@@ -90,8 +250,8 @@ void FormatPage::DateEdited(const QString &text) {
 }
 
 void FormatPage::TimeEdited(const QString &text) {
-    // "None" is how the time lists name the empty picture.
-    SetFieldText(values_->timePicture, text == QLatin1String("None") ? QString() : text);
+    // "None" is how the time list names the empty picture.
+    SetFieldText(values_->timePicture, text == tr("None") ? QString() : text);
     UpdateSecondsEnabled();
     emit changed();
 }

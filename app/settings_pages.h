@@ -3,13 +3,19 @@
 // edits straight into them; `changed` asks for the stamp to be drawn again.
 #pragma once
 
+#include <QFont>
+#include <QList>
+#include <QPoint>
 #include <QStringList>
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 
 #include "MK_Core.h"
 #include "dialog_values.h"
+#include "locale_lists.h"
 
 class QCheckBox;
 class QComboBox;
@@ -21,6 +27,7 @@ namespace mk::app {
 
 class ColorButton;
 class NumberSpinBox;
+class SampleItemDelegate;
 
 // The unit label next to a geometry field: "%" or "pxs".
 QString UnitText(Unit unit);
@@ -28,14 +35,37 @@ QString UnitText(Unit unit);
 // other unit does not move the fields beside it.
 QLabel *MakeUnitLabel(QWidget *parent);
 
-// The date and time pictures, "Use Seconds" and the language. The lists
-// show `sampleTime` (the dialog's opening time) in each offered picture.
+// The date and time pictures, "Use Seconds" and the language. The picture
+// lists offer the language's own pictures and show `sampleTime` (the
+// dialog's opening time) in each, in a face that has the language's script;
+// any picture may also be typed. The language list holds the languages the
+// user has configured, the record's, and "More" for any other.
 class FormatPage : public QWidget {
     Q_OBJECT
 
   public:
+    // Asked by "More" for a language, with the corner of the tab control
+    // where the choice is to appear (global coordinates): the language
+    // picked, or nothing when the choice was cancelled.
+    using LanguageChooser =
+        std::function<std::optional<uint16_t>(QWidget *parent, const QPoint &topLeft)>;
+
     FormatPage(DialogValues *values, const MK_SystemTime &sampleTime, QWidget *parent);
+    // Shows the working values (a record was applied) and reports the
+    // language's character set; writes nothing into them.
     void refresh();
+    void setLanguageChooser(LanguageChooser chooser) { chooser_ = std::move(chooser); }
+
+    QComboBox *languageList() const { return language_; }
+    QComboBox *dateField() const { return date_; }
+    QComboBox *timeField() const { return time_; }
+    QCheckBox *secondsBox() const { return seconds_; }
+    // The face the lists' items are drawn in.
+    QFont dateListFont() const;
+    QFont timeListFont() const;
+    // The locale the lists are made for, and its character set.
+    uint16_t listLocale() const { return locale_; }
+    uint8_t charSet() const { return charSet_; }
 
   signals:
     void changed();
@@ -43,16 +73,34 @@ class FormatPage : public QWidget {
     void charSetChanged(uint8_t charSet);
 
   private:
+    void FillLanguages(uint16_t recordLocale);
+    void SetUpLocale(uint16_t localeId);
+    void FillDates(const QString &picture);
+    void FillTimes(const QString &picture);
+    void LanguageChosen(int index);
+    void DateChosen(int index);
+    void TimeChosen(int index);
     void DateEdited(const QString &text);
     void TimeEdited(const QString &text);
     void UpdateSecondsEnabled();
+    QPoint ChooserCorner() const;
 
     DialogValues *values_;
     MK_SystemTime sampleTime_;
-    QLineEdit *date_;
-    QLineEdit *time_;
+    QList<LocaleChoice> locales_;
+    QList<uint16_t> configured_;
+    LanguageChooser chooser_;
+    uint16_t locale_ = 0;
+    // DEFAULT_CHARSET until a language is known.
+    uint8_t charSet_ = 1;
+    // The language item selected before "More" was chosen.
+    int languageIndex_ = -1;
+    QComboBox *language_;
+    QComboBox *date_;
+    QComboBox *time_;
     QCheckBox *seconds_;
-    QLabel *language_;
+    SampleItemDelegate *dateDelegate_;
+    SampleItemDelegate *timeDelegate_;
 };
 
 // The stamp's corner or edge and its offsets.

@@ -32,6 +32,7 @@ add_dependencies(app_single_instance_test Mirelkanzoar)
 mk_add_app_test(app_color_button_test app/color_button_test.cpp)
 mk_add_app_test(app_manual_path_test app/manual_path_test.cpp)
 mk_add_app_test(app_locale_lists_test app/locale_lists_test.cpp)
+mk_add_app_test(app_format_page_test app/format_page_test.cpp)
 mk_add_app_test(app_preview_test app/preview_test.cpp)
 target_link_libraries(app_preview_test PRIVATE JPEG::JPEG)
 

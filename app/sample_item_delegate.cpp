@@ -1,0 +1,20 @@
+// The picture lists' items drawn as their samples.
+#include "sample_item_delegate.h"
+
+namespace mk::app {
+
+SampleItemDelegate::SampleItemDelegate(const QFont &font, QObject *parent)
+    : QStyledItemDelegate(parent), font_(font) {}
+
+void SampleItemDelegate::initStyleOption(QStyleOptionViewItem *option,
+                                         const QModelIndex &index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    // Both painting and the item's size hint go through here, so the rows
+    // are as high as the face needs.
+    option->font = font_;
+    option->fontMetrics = QFontMetrics(font_);
+    if (const QVariant sample = index.data(kSampleRole); sample.isValid())
+        option->text = sample.toString();
+}
+
+}  // namespace mk::app
