@@ -1,5 +1,6 @@
 // The Format page: the language, the date and time pictures it offers (or
 // typed ones) and "Use Seconds".
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
@@ -8,8 +9,11 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QProcessEnvironment>
+#include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #include "language_dialog.h"
 #include "locale_lists.h"
@@ -39,6 +43,24 @@ QComboBox *MakePictureField(QWidget *parent) {
     field->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     field->setMinimumContentsLength(24);
     return field;
+}
+
+// The open list as wide as its widest sample, which may be wider than the
+// picture the combo box measures.
+void FitListToSamples(QComboBox *field) {
+    QAbstractItemView *view = field->view();
+    QStyleOptionViewItem option;
+    option.initFrom(view);
+    int widest = 0;
+    for (int row = 0; row < field->count(); ++row) {
+        const QModelIndex index = field->model()->index(row, 0);
+        widest = std::max(widest, field->itemDelegate()->sizeHint(option, index).width());
+    }
+    const int scrollBar = field->count() > field->maxVisibleItems()
+                              ? view->style()->pixelMetric(QStyle::PM_ScrollBarExtent)
+                              : 0;
+    view->setMinimumWidth(widest + scrollBar +
+                          2 * view->style()->pixelMetric(QStyle::PM_DefaultFrameWidth));
 }
 
 // A note under a field, broken by hand rather than wrapped: a wrapping
@@ -159,6 +181,7 @@ void FormatPage::FillDates(const QString &picture) {
         if (selected < 0 && item == picture) selected = index;
     }
     date_->setCurrentIndex(selected >= 0 || date_->count() == 0 ? selected : 0);
+    FitListToSamples(date_);
 }
 
 void FormatPage::FillTimes(const QString &picture) {
@@ -176,6 +199,7 @@ void FormatPage::FillTimes(const QString &picture) {
     }
     if (selected < 0) selected = time_->count() > 1 ? 1 : 0;
     time_->setCurrentIndex(selected);
+    FitListToSamples(time_);
 }
 
 QPoint FormatPage::ChooserCorner() const {

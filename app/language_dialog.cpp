@@ -2,8 +2,11 @@
 #include "language_dialog.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -18,7 +21,13 @@ constexpr int kLocaleRole = Qt::UserRole;
 }  // namespace
 
 QString LanguageDialog::ItemText(const LocaleChoice &locale) {
-    return tr("%1 [%2]").arg(locale.englishName, locale.nativeName);
+    // A right-to-left name is isolated, so that it does not take the
+    // brackets and the English name along when it is laid out: "Arabic
+    // (Egypt) [مصر) العربية)]" otherwise.
+    const QString native = locale.nativeName.isRightToLeft()
+                               ? QChar(0x2068) + locale.nativeName + QChar(0x2069)
+                               : locale.nativeName;
+    return tr("%1 [%2]").arg(locale.englishName, native);
 }
 
 LanguageDialog::LanguageDialog(const QList<LocaleChoice> &locales, QWidget *parent)
@@ -58,7 +67,13 @@ LanguageDialog::LanguageDialog(const QList<LocaleChoice> &locales, QWidget *pare
         if (!selected.isEmpty()) Pick(selected.front());
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-    resize(420, 440);
+    // Wide enough for the longest name, as far as the screen allows.
+    const int margins = layout->contentsMargins().left() + layout->contentsMargins().right();
+    const int width = list_->sizeHintForColumn(0) + 2 * list_->frameWidth() +
+                      list_->verticalScrollBar()->sizeHint().width() + margins;
+    const QScreen *screen = parent != nullptr ? parent->screen() : QGuiApplication::primaryScreen();
+    const int widest = screen != nullptr ? screen->availableGeometry().width() * 3 / 4 : 800;
+    resize(std::clamp(width, 420, std::max(420, widest)), 440);
 }
 
 void LanguageDialog::Pick(QListWidgetItem *item) {

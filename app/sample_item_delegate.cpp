@@ -17,4 +17,11 @@ void SampleItemDelegate::initStyleOption(QStyleOptionViewItem *option,
         option->text = sample.toString();
 }
 
+QSize SampleItemDelegate::sizeHint(const QStyleOptionViewItem &option,
+                                   const QModelIndex &index) const {
+    // A little air above and below each sample: the rows would touch.
+    constexpr int kPadding = 2;
+    return QStyledItemDelegate::sizeHint(option, index) + QSize(0, 2 * kPadding);
+}
+
 }  // namespace mk::app

@@ -24,6 +24,7 @@ class SampleItemDelegate : public QStyledItemDelegate {
     // What an item shows and in which face; public so that it can be
     // checked without painting.
     void initStyleOption(QStyleOptionViewItem *option, const QModelIndex &index) const override;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
 
   private:
     QFont font_;

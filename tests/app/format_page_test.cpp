@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -249,6 +250,13 @@ void FormatPageTest::theListsOfferTheLocalesPicturesDrawnAsSamples() {
     }
     for (int row = 1; row < time->count(); ++row)
         QCOMPARE(Drawn(time, row).text, mk::app::TimeSample(kSample, id, time->itemText(row)));
+    // An open list is wide enough for its samples, whatever the pictures'
+    // widths.
+    for (QComboBox *box : {date, time}) {
+        const QFontMetrics metrics(f.page->dateListFont());
+        for (int row = 0; row < box->count(); ++row)
+            QVERIFY(box->view()->minimumWidth() > metrics.horizontalAdvance(Drawn(box, row).text));
+    }
     // The record's pictures, which the locale does not offer, stay in the
     // fields.
     QCOMPARE(date->currentText(), QStringLiteral("yyyy-MM-dd"));
