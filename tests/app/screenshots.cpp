@@ -3,10 +3,12 @@
 // strip with several looks, the preview window beside the main window, the
 // error list, About, the close question and the colour dialog, written as
 // PNG files into the folder given. Needs a display: run it under xvfb-run.
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QDir>
 #include <QMessageBox>
 #include <QScreen>
@@ -16,9 +18,11 @@
 
 #include <cstdio>
 #include <functional>
+#include <utility>
 
 #include "color_button.h"
 #include "error_list_window.h"
+#include "locale_lists.h"
 #include "main_window.h"
 #include "preview_strip.h"
 #include "preview_window.h"
@@ -151,6 +155,48 @@ int main(int argc, char **argv) {
                     qPrintable(path));
     }
     window.settingsDialog()->previewBox()->setChecked(false);
+    MK_SettsLoadDefaults(&look);
+    window.settingsDialog()->apply(look);
+
+    // The Format page in English, Russian and Japanese, with a list dropped
+    // open (a window of its own, so the screen is taken), and "Select
+    // Language".
+    auto *format = window.findChild<mk::app::FormatPage *>();
+    tabs->setCurrentWidget(format);
+    const auto saveOpen = [&](QComboBox *list, const QString &name) {
+        list->showPopup();
+        Settle();
+        const QRect area = window.frameGeometry().united(list->view()->window()->frameGeometry());
+        const QString path = folder.filePath(name + QStringLiteral(".png"));
+        const bool saved = window.screen() != nullptr &&
+                           window.screen()
+                               ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                               .save(path);
+        std::printf("%s %s\n", saved ? "wrote" : "FAILED", qPrintable(path));
+        list->hidePopup();
+        Settle();
+    };
+    const std::pair<uint16_t, QString> languages[] = {
+        {0x0409, "english"}, {0x0419, "russian"}, {0x0411, "japanese"}};
+    for (const auto &[localeId, name] : languages) {
+        MK_SettsLoadDefaults(&look);
+        look.localeId = localeId;
+        // A long date, which spells names in the language's script.
+        const QStringList dates = mk::app::DatePictures(localeId);
+        if (!dates.isEmpty())
+            std::snprintf(look.datePicture, sizeof look.datePicture, "%s",
+                          dates.back().toUtf8().constData());
+        window.settingsDialog()->apply(look);
+        Save(&window, folder, QStringLiteral("main-format-") + name);
+        saveOpen(format->dateField(), QStringLiteral("format-dates-") + name);
+    }
+    saveOpen(format->timeField(), QStringLiteral("format-times-japanese"));
+    saveOpen(format->languageList(), QStringLiteral("format-languages"));
+    SaveModal(folder, QStringLiteral("select-language"), [&] {
+        QComboBox *list = format->languageList();
+        list->setCurrentIndex(list->count() - 1);
+        emit list->activated(list->count() - 1);
+    });
     MK_SettsLoadDefaults(&look);
     window.settingsDialog()->apply(look);
 
