@@ -1,5 +1,5 @@
-// File-name patterns: matching, folder listings in name order, and the
-// expansion of one command-line pattern into source entries.
+// File-name patterns: matching, and the expansion of one command-line
+// pattern into source entries over the path library's folder listings.
 //
 // The search works like the Windows file search the tool was designed
 // around, on this platform's file system:
@@ -8,7 +8,7 @@
 //   '[' and ']' included, matches only itself.
 // - A folder listing holds "." and ".." first, then the other names in
 //   order of their upper-cased bytes, names that differ only in case in
-//   byte order.
+//   byte order (mk::paths::ListFolder).
 // - A pattern with a folder part ("photos/*.jpg", "/abs/IMG_*.JPG") is
 //   searched in that folder, and its entries keep the folder part, so that
 //   they name files that can be opened from the current folder.
@@ -18,9 +18,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "path_list.h"
 
@@ -29,22 +27,9 @@ namespace mk::cli {
 // True when name matches pattern (see above).
 bool MatchName(std::string_view pattern, std::string_view name);
 
-// The listing order (see above): true when a sorts before b.
-bool NameLess(std::string_view a, std::string_view b);
-
-struct FolderEntry {
-    std::string name;
-    // A real folder, not a symbolic link to one.
-    bool isFolder = false;
-};
-
-// The entries of the folder, "." and ".." included, in listing order. The
-// empty string is the current folder. An unreadable folder has no entries.
-std::vector<FolderEntry> ListFolder(const std::string &folder);
-
 // Adds the matches of a command-line pattern to the list, and with
 // `recursive` those of every sub-folder below the pattern's folder. Returns
 // the number of entries added.
-size_t ExpandPattern(std::string_view pattern, bool recursive, PathListBuffer &list);
+size_t ExpandPattern(std::string_view pattern, bool recursive, paths::PathListBuffer &list);
 
 }  // namespace mk::cli

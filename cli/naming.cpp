@@ -20,10 +20,11 @@ bool WritesInPlace(const RunState &state) {
     return state.operation == OP_UNDO || (state.operation == OP_STAMP && state.overwrite);
 }
 
-PathListBuffer BuildDestinations(const PathListBuffer &sources, const RunState &state) {
+paths::PathListBuffer BuildDestinations(const paths::PathListBuffer &sources,
+                                        const RunState &state) {
     // MK_MAX_PATH bytes per entry fit every destination the batch accepts;
     // longer ones grow the buffer like the source list.
-    PathListBuffer destinations(sources.count() * MK_MAX_PATH);
+    paths::PathListBuffer destinations(sources.count() * MK_MAX_PATH);
     const bool inPlace = WritesInPlace(state);
     for (const std::string &source : sources.Entries())
         destinations.Add(inPlace ? source : PrefixedName(source, state.prefix));

@@ -18,6 +18,7 @@ std::string PrefixedName(std::string_view source, std::string_view prefix);
 bool WritesInPlace(const RunState &state);
 
 // The destination list for the sources, entry for entry.
-PathListBuffer BuildDestinations(const PathListBuffer &sources, const RunState &state);
+paths::PathListBuffer BuildDestinations(const paths::PathListBuffer &sources,
+                                        const RunState &state);
 
 }  // namespace mk::cli

@@ -49,7 +49,7 @@ int RunTool(int argc, const char *const *argv) {
     std::printf("%s", kBanner);
 
     RunState state;
-    PathListBuffer sources(kInitialListSize);
+    paths::PathListBuffer sources(kInitialListSize);
     for (int i = 1; i < argc; ++i) {
         const char *argument = argv[i];
         if (IsOption(argument)) {
@@ -66,7 +66,7 @@ int RunTool(int argc, const char *const *argv) {
         return -1;
     }
 
-    const PathListBuffer destinations = BuildDestinations(sources, state);
+    const paths::PathListBuffer destinations = BuildDestinations(sources, state);
 
     if (state.showSettings) RunSettingsProgram();
 

@@ -1,4 +1,5 @@
-// Pattern matching, listing order and pattern expansion of mkquill.
+// Pattern matching, listing order and pattern expansion of mkquill (the
+// listing is the path library's, seen here as the tool uses it).
 #include "expand.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "folder_walk.h"
+#include "path_list.h"
 #include "test_support.h"
 
 namespace fs = std::filesystem;
@@ -16,6 +19,9 @@ namespace fs = std::filesystem;
 namespace mk::cli {
 namespace {
 
+using mk::paths::ListFolder;
+using mk::paths::NameLess;
+using mk::paths::PathListBuffer;
 using mk::test::TempDir;
 using mk::test::WriteFile;
 

@@ -12,6 +12,8 @@
 namespace mk::cli {
 namespace {
 
+using mk::paths::PathListBuffer;
+
 // The list's bytes up to and including its final empty string.
 std::string ListBytes(const PathListBuffer &list) {
     const char *p = list.data();
