@@ -251,8 +251,10 @@ void FormatPage::LanguageChosen(int index) {
     SetFieldText(values_->timePicture, timePicture);
     time_->setEditText(timePicture.isEmpty() ? tr("None") : timePicture);
     UpdateSecondsEnabled();
-    emit changed();
+    // The stamp's face first, so that the sample is never drawn with the
+    // new language in the old face.
     emit charSetChanged(charSet_);
+    emit changed();
 }
 
 void FormatPage::DateChosen(int index) {
