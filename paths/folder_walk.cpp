@@ -28,14 +28,11 @@ bool IsRealFolder(const std::string &folder, const dirent &entry) {
 }
 
 bool Interrupted(const ScanControl &control, bool descending) {
-    return control.stop.load(std::memory_order_relaxed) ||
-           (descending && !control.includeSubFolders.load(std::memory_order_relaxed));
+    return control.stop.load() || (descending && !control.includeSubFolders.load());
 }
 
 void Progress(const ScanControl &control, const ScanEvents &events) {
-    if (events.progress)
-        events.progress(control.pictureCount.load(std::memory_order_relaxed),
-                        control.folderCount.load(std::memory_order_relaxed));
+    if (events.progress) events.progress(control.pictureCount.load(), control.folderCount.load());
 }
 
 // One level of the scan: the folder's own entries, then (with sub-folders
@@ -58,7 +55,7 @@ std::optional<int32_t> ScanLevel(const std::string &folder, bool descending, Sca
         }
         if (events.accept && !events.accept(entry.name)) continue;
         ++found;
-        control.pictureCount.fetch_add(1, std::memory_order_relaxed);
+        control.pictureCount.fetch_add(1);
         if (events.picture) events.picture(JoinPath(folder, entry.name));
     }
     // The folder's own names are not needed below it; deep trees of large
@@ -66,7 +63,7 @@ std::optional<int32_t> ScanLevel(const std::string &folder, bool descending, Sca
     entries = {};
     Progress(control, events);
 
-    if (!control.includeSubFolders.load(std::memory_order_relaxed)) {
+    if (!control.includeSubFolders.load()) {
         if (descending) return std::nullopt;
         return found;
     }
@@ -76,7 +73,9 @@ std::optional<int32_t> ScanLevel(const std::string &folder, bool descending, Sca
             ScanLevel(JoinPath(folder, name), true, control, events);
         if (!below) return std::nullopt;
         found += *below;
-        control.folderCount.fetch_add(1, std::memory_order_relaxed);
+        // In the default (sequentially consistent) order, after the pictures
+        // it holds: a watcher that sees a folder counted sees its pictures.
+        control.folderCount.fetch_add(1);
         Progress(control, events);
     }
     return found;
