@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 #include <optional>
 
 namespace mk::paths {
@@ -101,16 +102,31 @@ std::vector<FolderEntry> ListFolder(const std::string &folder) {
     std::vector<FolderEntry> entries;
     DirHandle dir(::opendir(folder.empty() ? "." : folder.c_str()));
     if (!dir) return entries;
-    // "." and ".." are added whether or not the file system lists them.
-    entries.push_back({".", true});
-    entries.push_back({"..", true});
+    std::vector<FolderEntry> read;
+    // The upper-cased names, made once: sorting on them compares plain bytes
+    // instead of folding case again in each of the n log n comparisons.
+    std::vector<std::string> keys;
     while (const dirent *entry = ::readdir(dir.get())) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        entries.push_back({std::string(name), IsRealFolder(folder, *entry)});
+        read.push_back({std::string(name), IsRealFolder(folder, *entry)});
+        std::string key(name);
+        for (char &c : key) c = Upper(c);
+        keys.push_back(std::move(key));
     }
-    std::sort(entries.begin(), entries.end(),
-              [](const FolderEntry &a, const FolderEntry &b) { return NameLess(a.name, b.name); });
+    std::vector<size_t> order(read.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    // The order of NameLess for names other than "." and "..": upper-cased
+    // bytes, a shorter name first, then the names' own bytes.
+    std::sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        const int byKey = keys[a].compare(keys[b]);
+        return byKey != 0 ? byKey < 0 : read[a].name < read[b].name;
+    });
+    entries.reserve(read.size() + 2);
+    // "." and ".." lead, whether or not the file system lists them.
+    entries.push_back({".", true});
+    entries.push_back({"..", true});
+    for (const size_t i : order) entries.push_back(std::move(read[i]));
     return entries;
 }
 

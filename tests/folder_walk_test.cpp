@@ -170,6 +170,57 @@ TEST(FolderWalk, ListFolderTypesAndFailures) {
     EXPECT_TRUE(ListFolder((root / "dangling").string()).empty());
 }
 
+TEST(FolderWalk, ListingOrderIsNameLess) {
+    // Case twins, names that begin others, bytes on either side of the
+    // letters, dots, digits and bytes above 0x7F.
+    const std::vector<std::string> names = {
+        "b.jpg",
+        "_u.jpg",
+        "a.JPG",
+        "A.jpg",
+        "Dir",
+        "!bang",
+        ".hid",
+        "a",
+        "A",
+        "aa",
+        "aB",
+        "Ab",
+        "[x]",
+        "Z",
+        "z",
+        "a.jpg2",
+        "10.jpg",
+        "9.jpg",
+        "`q",
+        "{q",
+        "@q",
+        "^q",
+        "\xC3\xA9.jpg",
+        "\xC3\x89.jpg",
+        "IMG_0001.JPG",
+        "img_0001.jpg",
+        "img_0001.jpeg",
+        "IMG_001.jpg",
+        "~",
+    };
+    ScratchFolder dir;
+    for (const std::string &name : names) Touch(fs::path(dir.path()) / name);
+    std::vector<std::string> listed;
+    for (const FolderEntry &e : ListFolder(dir.path())) listed.push_back(e.name);
+    std::vector<std::string> sorted = names;
+    sorted.push_back(".");
+    sorted.push_back("..");
+    std::sort(sorted.begin(), sorted.end(), NameLess);
+    EXPECT_EQ(listed, sorted);
+    // The order itself, written out for the names that are easy to get wrong.
+    std::vector<std::string> some;
+    for (const std::string &name : listed)
+        if (name.size() <= 3 && name.front() != '.') some.push_back(name);
+    EXPECT_EQ(some, (std::vector<std::string>{"@q", "A", "a", "aa", "Ab", "aB", "Dir", "Z", "z",
+                                              "[x]", "^q", "`q", "{q", "~"}));
+}
+
 // A tree with every kind of entry the scan must tell apart.
 class FolderScan : public ::testing::Test {
   protected:
