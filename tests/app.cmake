@@ -59,3 +59,11 @@ target_link_libraries(stamp_sample_test PRIVATE mk_preview GTest::gtest_main)
 mk_target_options(stamp_sample_test)
 gtest_discover_tests(stamp_sample_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "MK_TEST=1" TIMEOUT 600)
+
+# The folder commands' scan thread, without Qt, also run in the test
+# command's ThreadSanitizer build.
+add_executable(folder_count_test app/folder_count_test.cpp)
+target_link_libraries(folder_count_test PRIVATE mk_folder_scan GTest::gtest_main)
+mk_target_options(folder_count_test)
+gtest_discover_tests(folder_count_test DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
+    PROPERTIES ENVIRONMENT "MK_TEST=1" TIMEOUT 600)
