@@ -1,5 +1,6 @@
 // The main window: menu, commands, settings files, help, About, the
-// close-and-save rule and dropped pictures.
+// close-and-save rule, dropped pictures and the batch every stamping
+// command ends with.
 #include "main_window.h"
 
 #include <QAction>
@@ -21,12 +22,14 @@
 #include <QUrl>
 
 #include <algorithm>
-#include <string>
+#include <string_view>
 
 #include "error_list_window.h"
 #include "manual_path.h"
+#include "path_list.h"
 #include "preview_window.h"
 #include "settings_dialog.h"
+#include "stamp_commands.h"
 
 Q_LOGGING_CATEGORY(lcDrop, "mirelkanzoar.drop", QtWarningMsg)
 
@@ -66,6 +69,8 @@ MainWindow::MainWindow() {
     setCentralWidget(dialog_);
     errors_ = new ErrorListWindow(this);
     preview_ = new PreviewWindow(this);
+    commands_ = new StampCommands(this, [this](const paths::PathListBuffer &list,
+                                               int32_t operation) { runBatch(list, operation); });
     CreateMenus();
     setAcceptDrops(true);
     connect(dialog_, &SettingsDialog::closeRequested, this, &QWidget::close);
@@ -88,18 +93,15 @@ MainWindow::MainWindow() {
 
 void MainWindow::CreateMenus() {
     QMenu *file = menuBar()->addMenu(tr("&File"));
-    // Choosing files and folders to stamp or undo comes with the stamping
-    // front end; until then these four stay disabled.
-    const auto stampCommand = [file](const QString &text, const QKeySequence &key) {
-        QAction *action = file->addAction(text);
-        action->setShortcut(key);
-        action->setEnabled(false);
-    };
-    stampCommand(tr("Stamp &Files..."), QKeySequence(Qt::Key_F5));
-    stampCommand(tr("Stamp Fol&der..."), QKeySequence(Qt::CTRL | Qt::Key_F5));
+    file->addAction(tr("Stamp &Files..."), QKeySequence(Qt::Key_F5), commands_,
+                    [this] { commands_->chooseFiles(OP_STAMP); });
+    file->addAction(tr("Stamp Fol&der..."), QKeySequence(Qt::CTRL | Qt::Key_F5), commands_,
+                    [this] { commands_->chooseFolder(OP_STAMP); });
     file->addSeparator();
-    stampCommand(tr("Undo Stamp Files..."), QKeySequence(Qt::Key_F6));
-    stampCommand(tr("Undo Stamp Folders..."), QKeySequence(Qt::CTRL | Qt::Key_F6));
+    file->addAction(tr("Undo Stamp Files..."), QKeySequence(Qt::Key_F6), commands_,
+                    [this] { commands_->chooseFiles(OP_UNDO); });
+    file->addAction(tr("Undo Stamp Folders..."), QKeySequence(Qt::CTRL | Qt::Key_F6), commands_,
+                    [this] { commands_->chooseFolder(OP_UNDO); });
     file->addSeparator();
     file->addAction(tr("E&xit"), this, &QWidget::close);
 
@@ -261,7 +263,7 @@ void MainWindow::dropEvent(QDropEvent *event) {
 }
 
 void MainWindow::stampFiles(const QStringList &paths) {
-    std::string list;
+    paths::PathListBuffer list(kPathListStep, paths::PathListBuffer::Growth::kFixedSteps);
     for (const QString &path : paths) {
         const QByteArray name = QFile::encodeName(path);
         if (QFileInfo(path).isDir()) {
@@ -270,17 +272,17 @@ void MainWindow::stampFiles(const QStringList &paths) {
         }
         if (MK_IsSupportedFile(name.constData()) == 0) continue;
         qCDebug(lcDrop, "File: %s", name.constData());
-        list.append(name.constData(), size_t(name.size()));
-        list.push_back('\0');
+        list.Add(std::string_view(name.constData(), size_t(name.size())));
     }
-    // The list ends with an empty string.
-    list.push_back('\0');
+    runBatch(list, OP_STAMP);
+}
 
+void MainWindow::runBatch(const paths::PathListBuffer &list, int32_t operation) {
     Setts copy = settings_;
     dialog_->collect(&copy);
     errors_->clear();
     ReportTarget target{errors_};
-    MK_ProcessFilesEx(static_cast<QWidget *>(this), list.c_str(), list.c_str(), OP_STAMP,
+    MK_ProcessFilesEx(static_cast<QWidget *>(this), list.data(), list.data(), operation,
                       PF_SHOW_PROGRESS, &copy, ReportFailedFile, nullptr, &target);
     // Reports still on their way from the worker come in before the list is
     // looked at.

@@ -61,11 +61,11 @@ void MainWindowTest::theWindowIsTitledAndItsMenusHoldTheCommands() {
     QCOMPARE(menus[2]->text(), QStringLiteral("&Help"));
 
     const QList<QList<Item>> expected = {
-        {{"Stamp &Files...", QKeySequence(Qt::Key_F5), false},
-         {"Stamp Fol&der...", QKeySequence(Qt::CTRL | Qt::Key_F5), false},
+        {{"Stamp &Files...", QKeySequence(Qt::Key_F5), true},
+         {"Stamp Fol&der...", QKeySequence(Qt::CTRL | Qt::Key_F5), true},
          {"", {}, true},
-         {"Undo Stamp Files...", QKeySequence(Qt::Key_F6), false},
-         {"Undo Stamp Folders...", QKeySequence(Qt::CTRL | Qt::Key_F6), false},
+         {"Undo Stamp Files...", QKeySequence(Qt::Key_F6), true},
+         {"Undo Stamp Folders...", QKeySequence(Qt::CTRL | Qt::Key_F6), true},
          {"", {}, true},
          {"E&xit", {}, true}},
         {{"&Restore Defaults", {}, true},
