@@ -35,6 +35,10 @@ mk_add_app_test(app_locale_lists_test app/locale_lists_test.cpp)
 mk_add_app_test(app_format_page_test app/format_page_test.cpp)
 mk_add_app_test(app_preview_test app/preview_test.cpp)
 target_link_libraries(app_preview_test PRIVATE JPEG::JPEG)
+mk_add_app_test(app_folder_chooser_test app/folder_chooser_test.cpp)
+mk_add_app_test(app_stamp_commands_test app/stamp_commands_test.cpp)
+mk_add_app_test(app_folder_stamping_test app/folder_stamping_test.cpp)
+target_link_libraries(app_folder_stamping_test PRIVATE JPEG::JPEG)
 
 # Pictures of the program's windows for a person to look at; needs a
 # display (xvfb-run), so it is built but not run as a test:
