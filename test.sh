@@ -23,11 +23,12 @@ export LSAN_OPTIONS=suppressions=$top/tests/lsan.supp:print_suppressions=0
 
 echo "== ThreadSanitizer: the batch driver, the operations it runs in parallel, the"
 echo "   region stamp, whose blocks are made beside the writing of the file, the"
-echo "   desktop program's preview render thread, and the folder scan with its watcher"
+echo "   desktop program's preview render thread, the folder scan with its watcher and"
+echo "   the desktop program's folder-scan thread"
 cmake -S . -B build-tsan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMK_TSAN=ON -DMK_WERROR=ON \
     -DMK_BUILD_BENCH=OFF >/dev/null
 cmake --build build-tsan --target batch_test operations_test region_stamp_test preview_renderer_test \
-    paths_test
+    paths_test folder_count_test
 tsan_options="halt_on_error=1:second_deadlock_stack=1:suppressions=$top/tests/tsan.supp"
 TSAN_OPTIONS=$tsan_options build-tsan/tests/batch_test
 TSAN_OPTIONS=$tsan_options build-tsan/tests/operations_test
@@ -35,6 +36,7 @@ TSAN_OPTIONS=$tsan_options build-tsan/tests/operations_test
 TSAN_OPTIONS=$tsan_options build-tsan/tests/region_stamp_test --gtest_filter='-*OnTheCorpus*'
 TSAN_OPTIONS=$tsan_options build-tsan/tests/preview_renderer_test
 TSAN_OPTIONS=$tsan_options build-tsan/tests/paths_test
+TSAN_OPTIONS=$tsan_options build-tsan/tests/folder_count_test
 
 echo "== fuzz targets over their seed corpora"
 CC=clang CXX=clang++ scripts/setup.sh build-fuzz -DMK_WERROR=ON -DMK_FUZZ=ON -DMK_SANITIZE=ON \
