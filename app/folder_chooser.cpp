@@ -11,6 +11,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 
@@ -39,6 +40,10 @@ FolderChooserDialog::FolderChooserDialog(QWidget *owner, int32_t operation,
     // The name alone: size, type and date say nothing about a folder's
     // pictures.
     for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+    // Names are shown whole, with a scroll bar when a deep tree needs one,
+    // rather than cut short at the view's edge.
+    tree_->header()->setStretchLastSection(false);
+    tree_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     tree_->setSelectionMode(QAbstractItemView::SingleSelection);
     tree_->setMinimumSize(360, 320);
 
@@ -46,12 +51,12 @@ FolderChooserDialog::FolderChooserDialog(QWidget *owner, int32_t operation,
     status_ = new QLabel(tr("0 picture"), this);
     status_->setTextFormat(Qt::PlainText);
 
-    auto *buttons = new QDialogButtonBox(this);
-    ok_ =
-        buttons->addButton(stamping ? tr("Stamp") : tr("Undo Stamp"), QDialogButtonBox::AcceptRole);
+    // The standard buttons, so that both wear the style's icons.
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    ok_ = buttons->button(QDialogButtonBox::Ok);
+    ok_->setText(stamping ? tr("Stamp") : tr("Undo Stamp"));
     ok_->setDefault(true);
     ok_->setEnabled(false);
-    buttons->addButton(QDialogButtonBox::Cancel);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(include_);
@@ -70,14 +75,25 @@ FolderChooserDialog::FolderChooserDialog(QWidget *owner, int32_t operation,
             &FolderChooserDialog::SelectionChanged);
 
     const QString start = QFileInfo(startFolder).isDir() ? startFolder : QDir::homePath();
-    // The tree fills in as the model reads the folders on its own thread;
-    // the start folder is brought into view once its parent has been read.
-    const QString parent = QFileInfo(start).absolutePath();
-    connect(model_, &QFileSystemModel::directoryLoaded, this, [this, parent](const QString &path) {
-        if (path == parent && tree_->currentIndex().isValid())
-            tree_->scrollTo(tree_->currentIndex(), QAbstractItemView::PositionAtCenter);
-    });
     selectFolder(start);
+    start_ = tree_->currentIndex();
+    // The model reads and sorts the folders on its own thread, moving the
+    // rows around the start folder; it is kept in the middle of the view
+    // until the user scrolls or selects another folder.
+    const auto follow = [this] {
+        if (start_.isValid() && tree_->currentIndex() == start_)
+            tree_->scrollTo(start_, QAbstractItemView::PositionAtCenter);
+    };
+    connect(model_, &QFileSystemModel::directoryLoaded, this, follow);
+    connect(model_, &QAbstractItemModel::layoutChanged, this, follow);
+    connect(model_, &QAbstractItemModel::rowsInserted, this, follow);
+    connect(tree_->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { start_ = QPersistentModelIndex(); });
+}
+
+void FolderChooserDialog::showEvent(QShowEvent *event) {
+    QDialog::showEvent(event);
+    if (start_.isValid()) tree_->scrollTo(start_, QAbstractItemView::PositionAtCenter);
 }
 
 FolderChooserDialog::~FolderChooserDialog() { StopCount(); }
@@ -107,6 +123,7 @@ void FolderChooserDialog::done(int result) {
 void FolderChooserDialog::SelectionChanged() {
     const QModelIndex current = tree_->currentIndex();
     selected_ = current.isValid() ? model_->filePath(current) : QString();
+    if (current != start_) start_ = QPersistentModelIndex();
     ok_->setEnabled(!selected_.isEmpty());
     Recount();
 }

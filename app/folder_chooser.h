@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPersistentModelIndex>
 #include <QString>
 
 #include <chrono>
@@ -65,6 +66,9 @@ class FolderChooserDialog : public QDialog {
   public slots:
     void done(int result) override;
 
+  protected:
+    void showEvent(QShowEvent *event) override;
+
   private:
     void SelectionChanged();
     void IncludeToggled(bool checked);
@@ -81,6 +85,8 @@ class FolderChooserDialog : public QDialog {
     QLabel *status_;
     QPushButton *ok_;
     QString selected_;
+    // The start folder while the view keeps it in sight.
+    QPersistentModelIndex start_;
     std::chrono::milliseconds interval_{100};
     std::unique_ptr<FolderScan> scan_;
     // Tells the reports of the present count from those of a count that
