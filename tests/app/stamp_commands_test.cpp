@@ -107,6 +107,7 @@ class StampCommandsTest : public QObject {
     Q_OBJECT
 
   private slots:
+    void initTestCase();
     void init();
     void cleanup();
     void theFilesChooserIsSetUpForTheOperation_data();
@@ -127,17 +128,23 @@ class StampCommandsTest : public QObject {
     QString Made(const QString &name) const { return dir_->filePath(name); }
 
     std::optional<QTemporaryDir> dir_;
-    std::optional<QTemporaryDir> home_;
+    // One home and one settings folder for the whole run: the file dialog
+    // keeps its settings file's path once it has been used.
+    QTemporaryDir home_;
+    QTemporaryDir config_;
 };
+
+void StampCommandsTest::initTestCase() {
+    QVERIFY(home_.isValid());
+    QVERIFY(config_.isValid());
+    // A home without a pictures folder, and no user folders configured.
+    qputenv("HOME", QFile::encodeName(home_.path()));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config_.path()));
+}
 
 void StampCommandsTest::init() {
     dir_.emplace();
-    home_.emplace();
     QVERIFY(dir_->isValid());
-    QVERIFY(home_->isValid());
-    // A home without a pictures folder, and no user folders configured.
-    qputenv("HOME", QFile::encodeName(home_->path()));
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home_->filePath(".config")));
     for (const char *name : {"IMG_0001.JPG", "b.jpeg", "c.jpe", "notes.txt", "sub/d.jpg",
                              "sub/deeper/e.JPG", ".hidden/f.jpg", "sub/.hidden/g.jpg", "z.jpg"})
         QVERIFY(Touch(Made(QLatin1String(name))));
@@ -146,7 +153,7 @@ void StampCommandsTest::init() {
 
 void StampCommandsTest::cleanup() {
     dir_.reset();
-    home_.reset();
+    QDir(home_.filePath(QStringLiteral("Pictures"))).removeRecursively();
 }
 
 void StampCommandsTest::theFilesChooserIsSetUpForTheOperation_data() {
@@ -189,12 +196,12 @@ void StampCommandsTest::theFilesChooserIsSetUpForTheOperation() {
 }
 
 void StampCommandsTest::theFilesChooserStartsInThePicturesFolder() {
-    QCOMPARE(mk::app::DefaultPicturesFolder(), home_->path());
-    QVERIFY(QDir(home_->path()).mkdir(QStringLiteral("Pictures")));
-    QCOMPARE(mk::app::DefaultPicturesFolder(), home_->filePath(QStringLiteral("Pictures")));
+    QCOMPARE(mk::app::DefaultPicturesFolder(), home_.path());
+    QVERIFY(QDir(home_.path()).mkdir(QStringLiteral("Pictures")));
+    QCOMPARE(mk::app::DefaultPicturesFolder(), home_.filePath(QStringLiteral("Pictures")));
     StampCommands commands(nullptr, {});
-    QCOMPARE(commands.fileFolder(), home_->filePath(QStringLiteral("Pictures")));
-    QCOMPARE(commands.folder(), home_->path());
+    QCOMPARE(commands.fileFolder(), home_.filePath(QStringLiteral("Pictures")));
+    QCOMPARE(commands.folder(), home_.path());
 }
 
 void StampCommandsTest::theChosenFilesGoToTheBatchAsTheyAre_data() {
