@@ -1,8 +1,10 @@
 // Pictures of the desktop program's windows for a person to look at: the
 // main window on every tab (and the Background page switched off), the
 // strip with several looks, the preview window beside the main window, the
-// error list, About, the close question and the colour dialog, written as
-// PNG files into the folder given. Needs a display: run it under xvfb-run.
+// error list (made up, and after a real run with failures), the folder
+// chooser counting a made tree, "Abort folder scan" during a scan, About,
+// the close question and the colour dialog, written as PNG files into the
+// folder given. Needs a display: run it under xvfb-run.
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
@@ -10,24 +12,35 @@
 #include <QColorDialog>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
+#include <chrono>
 #include <cstdio>
 #include <functional>
+#include <optional>
+#include <string_view>
 #include <utility>
 
+#include "abort_scan_dialog.h"
 #include "color_button.h"
 #include "error_list_window.h"
+#include "folder_chooser.h"
 #include "locale_lists.h"
 #include "main_window.h"
+#include "path_list.h"
 #include "preview_strip.h"
 #include "preview_window.h"
 #include "settings_dialog.h"
 #include "settings_pages.h"
+#include "stamp_commands.h"
 
 namespace {
 
@@ -62,6 +75,19 @@ void SaveModal(const QDir &folder, const QString &name, const std::function<void
         }
     });
     open();
+}
+
+bool Touch(const QString &path) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+// The core's rule, slowed down so that a count or a scan can be caught
+// while it runs.
+bool SlowPicture(std::string_view name) {
+    QThread::msleep(3);
+    return MK_IsSupportedFile(name.data()) != 0;
 }
 
 void Trigger(QWidget *window, const QString &text) {
@@ -209,6 +235,88 @@ int main(int argc, char **argv) {
     errors->show();
     Save(errors, folder, QStringLiteral("error-list"));
     errors->hide();
+
+    // A made tree of pictures for the folder commands.
+    QTemporaryDir tree;
+    for (int f = 0; f < 8; ++f) {
+        for (int p = 0; p < 60; ++p)
+            Touch(tree.filePath(
+                QStringLiteral("Holiday %1/IMG_%2.JPG").arg(f + 1).arg(p, 4, 10, QChar('0'))));
+    }
+    Touch(tree.filePath(QStringLiteral(".thumbnails/skipped.jpg")));
+    {
+        mk::app::FolderChooserDialog chooser(&window, OP_STAMP, tree.path(), SlowPicture);
+        chooser.setReportInterval(std::chrono::milliseconds(50));
+        chooser.show();
+        Save(&chooser, folder, QStringLiteral("folder-chooser-start"));
+        chooser.includeBox()->setChecked(true);
+        for (int i = 0; i < 500 && chooser.statusText().section(' ', 0, 0).toInt() < 100; ++i) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
+        const QPixmap running = chooser.grab();
+        const QString path = folder.filePath(QStringLiteral("folder-chooser-counting.png"));
+        std::printf("%s %s\n", running.save(path) ? "wrote" : "FAILED", qPrintable(path));
+        for (int i = 0; i < 500 && !chooser.countFinished(); ++i) Settle();
+        Save(&chooser, folder, QStringLiteral("folder-chooser-counted"));
+        chooser.reject();
+    }
+    {
+        // The scan behind "Abort folder scan", caught with some pictures
+        // found and aborted; no batch runs.
+        mk::app::StampCommands scan(&window, [](const mk::paths::PathListBuffer &, int32_t) {});
+        scan.setPictureFilter(SlowPicture);
+        scan.setFolderChooser(
+            [&](QWidget *, int32_t, const QString &, const mk::app::PictureFilter &) {
+                return std::optional<mk::app::FolderChoice>({tree.path(), true});
+            });
+        QTimer poll;
+        poll.setInterval(20);
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            auto *dialog =
+                qobject_cast<mk::app::AbortScanDialog *>(QApplication::activeModalWidget());
+            if (dialog == nullptr || dialog->pictureCount() < 100) return;
+            poll.stop();
+            if (QScreen *screen = window.screen()) {
+                const QString path = folder.filePath(QStringLiteral("abort-scan-screen.png"));
+                std::printf("%s %s\n", screen->grabWindow(0).save(path) ? "wrote" : "FAILED",
+                            qPrintable(path));
+            }
+            const QString path = folder.filePath(QStringLiteral("abort-scan.png"));
+            std::printf("%s %s\n", dialog->grab().save(path) ? "wrote" : "FAILED",
+                        qPrintable(path));
+            dialog->abortButton()->click();
+        });
+        poll.start();
+        scan.chooseFolder(OP_STAMP);
+    }
+    {
+        // A real run with failures: a text file and an empty file named as
+        // pictures, and a read-only picture, beside one that is stamped.
+        QTemporaryDir run;
+        const QString good = run.filePath(QStringLiteral("IMG_0001.jpg"));
+        const QString readOnly = run.filePath(QStringLiteral("IMG_0002 (read-only).jpg"));
+        QFile::copy(QStringLiteral(":/sample.jpg"), good);
+        QFile::copy(QStringLiteral(":/sample.jpg"), readOnly);
+        QFile::setPermissions(good, QFile::ReadOwner | QFile::WriteOwner);
+        QFile::setPermissions(readOnly, QFile::ReadOwner);
+        QFile notes(run.filePath(QStringLiteral("notes.jpg")));
+        if (notes.open(QIODevice::WriteOnly)) notes.write("a shopping list, not a picture\n");
+        notes.close();
+        Touch(run.filePath(QStringLiteral("empty.jpg")));
+        window.stampCommands()->setFolderChooser(
+            [&](QWidget *, int32_t, const QString &, const mk::app::PictureFilter &) {
+                return std::optional<mk::app::FolderChoice>({run.path(), false});
+            });
+        Trigger(&window, QStringLiteral("Stamp Fol&der..."));
+        Save(errors, folder, QStringLiteral("error-list-run"));
+        if (QScreen *screen = window.screen()) {
+            const QString path = folder.filePath(QStringLiteral("error-list-run-screen.png"));
+            std::printf("%s %s\n", screen->grabWindow(0).save(path) ? "wrote" : "FAILED",
+                        qPrintable(path));
+        }
+        errors->hide();
+    }
 
     SaveModal(folder, QStringLiteral("about"), [&] { Trigger(&window, QStringLiteral("&About")); });
     SaveModal(folder, QStringLiteral("close-question"), [&] { mk::app::AskToSave(&window); });
