@@ -17,6 +17,7 @@
 #include <jpeglib.h>
 
 #include "MK_Core.h"
+#include "decoded_picture.h"
 #include "error_list_window.h"
 #include "main_window.h"
 #include "settings_dialog.h"
@@ -25,39 +26,8 @@ using mk::app::MainWindow;
 
 namespace {
 
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned char> rgb;
-};
-
-// libjpeg's default error handling ends the process, which fails the test.
-Picture Decode(const QString &path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    const QByteArray data = file.readAll();
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
-                 static_cast<unsigned long>(data.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_RGB;
-    jpeg_start_decompress(&info);
-    Picture picture;
-    picture.width = int(info.output_width);
-    picture.height = int(info.output_height);
-    picture.rgb.resize(size_t(picture.width) * size_t(picture.height) * 3);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row =
-            picture.rgb.data() + size_t(info.output_scanline) * size_t(picture.width) * 3;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    return picture;
-}
+using mk::app::test::Decode;
+using mk::app::test::Picture;
 
 // The rectangle of the pixels that differ (empty when none do).
 QRect Changed(const Picture &before, const Picture &after) {
